@@ -1,0 +1,16 @@
+// Small string helpers with no operating-system dependency.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Formats like printf into a std::string.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Converts a whole decimal integer text (optional sign, no spaces) to a
+// 32-bit signed value. Raises EConvertError with "'%s' is not a valid integer
+// value" for anything else, out-of-range values included.
+int32_t StrToInt(const std::string& text);
+
+// The directory part of a path, up to and including its last backslash or
+// colon; empty when the path has neither.
+std::string ExtractFilePath(const std::string& path);

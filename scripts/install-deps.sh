@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build and the tests need. Idempotent:
+# packages already present are left as they are. Needs root (or sudo).
+set -euo pipefail
+PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev
+  zlib1g-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  wine64 xvfb xauth x11-utils imagemagick
+  nlohmann-json3-dev
+  clang-14 libclang-rt-14-dev
+  python3
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,176 @@
+#include "setupdata/zlibblock.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "common/strutil.h"
+
+EZlibInternalError::EZlibInternalError(int code)
+    : EZlibError(Format("zlib: Internal error. Code %d", code)), code_(code) {}
+
+uint32_t Adler32(uint32_t adler, const void* data, size_t size) {
+  const auto* p = static_cast<const Bytef*>(data);
+  // zlib takes a 32-bit length; feed large areas in pieces.
+  while (size > 0) {
+    uInt piece = size > 0x40000000u ? 0x40000000u : static_cast<uInt>(size);
+    adler = static_cast<uint32_t>(adler32(adler, p, piece));
+    p += piece;
+    size -= piece;
+  }
+  return adler;
+}
+
+namespace {
+
+// zlib's memory comes from the program's own allocator; a failure is
+// reported to zlib as a null result.
+voidpf ZAlloc(voidpf, uInt items, uInt size) {
+  if (size != 0 && items > static_cast<uInt>(-1) / size) return Z_NULL;
+  return std::malloc(static_cast<size_t>(items) * size);
+}
+void ZFree(voidpf, voidpf address) { std::free(address); }
+
+struct EngineContext {
+  z_stream stream{};
+  bool initialised = false;
+  std::unique_ptr<uint8_t[]> in;
+  std::unique_ptr<uint8_t[]> out;
+  ~EngineContext() {
+    if (initialised) inflateEnd(&stream);
+  }
+};
+
+void RaiseFor(int code) {
+  if (code == Z_DATA_ERROR) throw EZlibDataError();
+  if (code == Z_MEM_ERROR) throw EOutOfMemory();
+  throw EZlibInternalError(code);
+}
+
+}  // namespace
+
+bool DecompressStream(TDecompressRead read, TDecompressWrite write, void* context,
+                      uint32_t& checksum) {
+  EngineContext ctx;
+  ctx.in.reset(new uint8_t[kDecompressBufferSize]);
+  ctx.out.reset(new uint8_t[kDecompressBufferSize]);
+  ctx.stream.zalloc = ZAlloc;
+  ctx.stream.zfree = ZFree;
+  ctx.stream.opaque = Z_NULL;
+  int code = inflateInit_(&ctx.stream, ZLIB_VERSION, static_cast<int>(sizeof(z_stream)));
+  if (code != Z_OK) {
+    if (code == Z_MEM_ERROR) throw EOutOfMemory();
+    throw EZlibInternalError(code);
+  }
+  ctx.initialised = true;
+
+  uint32_t adler = 1;
+  bool stream_ended = false;
+  // True while inflate may still hold output it could not place because the
+  // output buffer was full; such output is drained even when no input is left.
+  bool output_pending = false;
+  for (;;) {
+    if (ctx.stream.avail_in == 0 && !output_pending) {
+      uint32_t got = read(ctx.in.get(), kDecompressBufferSize, context);
+      if (got == 0) break;
+      if (got > kDecompressBufferSize) throw EZlibInternalError(Z_STREAM_ERROR);
+      if (stream_ended) throw EZlibDataError();  // bytes after the stream's end
+      ctx.stream.next_in = ctx.in.get();
+      ctx.stream.avail_in = got;
+    } else if (ctx.stream.avail_in != 0 && stream_ended) {
+      throw EZlibDataError();
+    }
+    ctx.stream.next_out = ctx.out.get();
+    ctx.stream.avail_out = kDecompressBufferSize;
+    code = inflate(&ctx.stream, Z_PARTIAL_FLUSH);
+    if (code == Z_BUF_ERROR && ctx.stream.avail_in == 0 && output_pending) {
+      // Nothing was pending after all; go back to reading input.
+      output_pending = false;
+      continue;
+    }
+    if (code != Z_OK && code != Z_STREAM_END) RaiseFor(code);
+    if (code == Z_STREAM_END) stream_ended = true;
+    uint32_t produced = kDecompressBufferSize - ctx.stream.avail_out;
+    output_pending = !stream_ended && ctx.stream.avail_out == 0;
+    if (write(ctx.out.get(), produced, context) < produced) return false;
+    adler = Adler32(adler, ctx.out.get(), produced);
+  }
+
+  checksum = adler;
+  ctx.initialised = false;
+  code = inflateEnd(&ctx.stream);
+  if (code != Z_OK) throw EZlibInternalError(code);
+  return true;
+}
+
+namespace {
+
+struct BlockRun {
+  TFile* file;
+  uint8_t* destination;
+  int32_t input_remaining;
+  int32_t output_remaining;
+};
+
+uint32_t BlockRead(void* buffer, uint32_t capacity, void* context) {
+  auto* run = static_cast<BlockRun*>(context);
+  uint32_t n = capacity;
+  if (static_cast<uint32_t>(run->input_remaining) < n) n = static_cast<uint32_t>(run->input_remaining);
+  if (n == 0) return 0;
+  run->file->ReadExact(buffer, n);
+  run->input_remaining -= static_cast<int32_t>(n);
+  return n;
+}
+
+uint32_t BlockWrite(const void* buffer, uint32_t count, void* context) {
+  auto* run = static_cast<BlockRun*>(context);
+  uint32_t n = count;
+  if (static_cast<uint32_t>(run->output_remaining) < n) n = static_cast<uint32_t>(run->output_remaining);
+  if (n) std::memcpy(run->destination, buffer, n);
+  run->destination += n;
+  run->output_remaining -= static_cast<int32_t>(n);
+  return n;
+}
+
+uint32_t GetLE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+bool PeekBlockHeader(TFile& file, int32_t& compressed_size, uint32_t& size) {
+  int64_t here = file.Position();
+  uint8_t header[kBlockHeaderSize];
+  file.ReadExact(header, sizeof header);
+  file.Seek(here);
+  if (Adler32(1, header + 4, 12) != GetLE32(header)) return false;
+  compressed_size = static_cast<int32_t>(GetLE32(header + 4));
+  size = GetLE32(header + 8);
+  return true;
+}
+
+void ReadBlock(TFile& file, void* destination, uint32_t n) {
+  uint8_t header[kBlockHeaderSize];
+  file.ReadExact(header, sizeof header);
+  // The header checksum covers the next twelve bytes.
+  if (GetLE32(header + 8) != n || Adler32(1, header + 4, 12) != GetLE32(header))
+    throw EZlibDataError();
+  int32_t compressed_size = static_cast<int32_t>(GetLE32(header + 4));
+  uint32_t data_checksum = GetLE32(header + 12);
+  uint32_t computed;
+  if (compressed_size == -1) {
+    file.ReadExact(destination, n);
+    computed = Adler32(1, destination, n);
+  } else {
+    // Any other negative size cannot describe data; it is as corrupt as a
+    // wrong checksum.
+    if (compressed_size < 0 || n > 0x7FFFFFFFu) throw EZlibDataError();
+    BlockRun run{&file, static_cast<uint8_t*>(destination), compressed_size,
+                 static_cast<int32_t>(n)};
+    if (!DecompressStream(BlockRead, BlockWrite, &run, computed)) throw EZlibDataError();
+  }
+  if (computed != data_checksum) throw EZlibDataError();
+}
