@@ -1,0 +1,115 @@
+// The record of every change the installation makes, in the order made, and
+// its uninstall log file. Portable: no <windows.h>; the file is written
+// through TLogOutput.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum UndoRecordKind : uint8_t {
+  ukRemoveDir = 0,       // directory; param bit 0: send SHCNE_RMDIR
+  ukDeleteFile = 1,      // file; second file or empty; param: df... bits
+  ukProgmanEntry = 2,    // group; item name or empty
+  ukIniValue = 3,        // INI file (empty: WIN.INI); section; key
+  ukIniSection = 4,      // INI file (empty: WIN.INI); section
+  ukRegKeyTree = 5,      // subkey path; param: root key
+  ukRegKeyIfEmpty = 6,   // subkey path; param: root key
+  ukRegValue = 7,        // subkey path; value name; param: root key
+  ukShellNotify = 8,     // path; param: shell event
+};
+
+// Bits of a ukDeleteFile parameter.
+constexpr uint32_t dfExistedBefore = 0x01;
+constexpr uint32_t dfUninstallOnly = 0x02;
+constexpr uint32_t dfSharedFile = 0x04;
+constexpr uint32_t dfRegisteredServer = 0x08;
+constexpr uint32_t dfNotifyShell = 0x10;
+
+// The most data bytes a record holds; longer data is cut.
+constexpr uint16_t kMaxUndoDataLength = 64985;
+
+// The uninstall log file: a 78-byte header, then each record as a 15-byte
+// head and its data.
+constexpr size_t kUndoLogHeaderSize = 78;
+constexpr size_t kUndoRecordHeadSize = 15;
+extern const char kUndoLogID[8];  // "uqz100a" and 0x1A
+
+// One record: the links, the parameter, the kind and the data length,
+// followed in the same allocation by DataLength data bytes (NUL-terminated
+// strings). Created only by TUndoChanges.
+struct UndoRecord {
+  UndoRecord* Prev;
+  UndoRecord* Next;
+  uint32_t Param;
+  uint8_t Kind;
+  uint16_t DataLength;
+
+  const char* Data() const { return reinterpret_cast<const char*>(this + 1); }
+  // The nth string of the data (counting from 0); empty when the data holds
+  // fewer strings. Never reads past DataLength.
+  std::string String(int n) const;
+};
+
+// Output for the log file. Every operation raises EInOutError on failure.
+class TLogOutput {
+ public:
+  virtual ~TLogOutput() = default;
+  virtual void Write(const void* data, size_t count) = 0;
+  virtual void SeekToStart() = 0;
+  // Called exactly once, also after a failed Write or SeekToStart.
+  virtual void Close() = 0;
+};
+
+// Creates (replacing) the named file for writing; raises EInOutError.
+using TLogOutputFactory = std::function<std::unique_ptr<TLogOutput>(const std::string& name)>;
+
+// The C library's file output (the default).
+std::unique_ptr<TLogOutput> CreateStdioLogOutput(const std::string& name);
+
+class TUndoChanges {
+ public:
+  TUndoChanges() = default;
+  virtual ~TUndoChanges();
+  TUndoChanges(const TUndoChanges&) = delete;
+  TUndoChanges& operator=(const TUndoChanges&) = delete;
+
+  // Written into the log header; set right after creation.
+  std::string AppName;
+  uint8_t AdminFlag = 0;  // 0 or 1
+
+  UndoRecord* First() const { return first_; }
+  UndoRecord* Last() const { return last_; }
+  size_t Count() const { return count_; }
+
+  // Appends one record holding size bytes of data (at most
+  // kMaxUndoDataLength are kept). Raises EOutOfMemory.
+  void AppendRaw(uint8_t kind, const void* data, uint32_t param, uint16_t size);
+  // Joins the strings, each followed by a NUL, and appends them as one record.
+  void AppendStrings(uint8_t kind, const std::vector<std::string>& strings, uint32_t param);
+  // Frees every record and resets the name and the administrator flag.
+  void DiscardAll();
+  // Unlinks one record of this list and frees it (the replay does this for
+  // each record right after undoing it).
+  void FreeRecord(UndoRecord* record);
+
+  // Writes the uninstall log file. The list is left as it is. Raises
+  // EInOutError when the file cannot be created, written, positioned or
+  // closed; until the header is written last, the file starts with zeros,
+  // so a file from a failed write never carries a valid ID. Raises
+  // Exception, before creating the file, when the list holds more records
+  // than the 16-bit count can say.
+  void WriteLogFile(const std::string& name);
+  void WriteLogFile(const std::string& name, const TLogOutputFactory& create);
+
+  // Takes the changes back newest first (the undo replay, Win32 side);
+  // true when every change was taken back.
+  bool Replay(bool UninstallMode);
+
+ private:
+  UndoRecord* first_ = nullptr;
+  UndoRecord* last_ = nullptr;
+  size_t count_ = 0;
+};
