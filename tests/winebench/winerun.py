@@ -1,0 +1,383 @@
+#!/usr/bin/env python3
+"""Runs one Windows test program under wine64 in a Wine prefix of its own.
+
+    winerun.py --root BUILD --make-template
+    winerun.py --root BUILD --name NAME --exe EXE [--version V] [--display]
+               [--timeout S] [--env K=V ...] [--keep] [-- ARGS ...]
+
+The template prefix (BUILD/winebench/template) is made once with
+`wineboot -i` under a lock and reused while the installed Wine stays the same;
+each test gets a copy in BUILD/wineprefixes/NAME and a scratch directory in
+BUILD/winetmp/NAME. Both are deleted after a passing test and kept after a
+failure. The exit code is the test program's (124 after a timeout, 125 when
+the bench itself failed).
+"""
+
+import argparse
+import fcntl
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+WINE = '/usr/lib/wine/wine64'
+WINESERVER = '/usr/lib/wine/wineserver64'
+WINE_INF = '/usr/share/wine/wine.inf'
+VERSIONS = ('win95', 'win98', 'nt351', 'nt40', 'win2k', 'default')
+RC_TIMEOUT = 124
+RC_BENCH = 125
+STAMP = '.qv-template-stamp'
+
+
+class BenchError(Exception):
+    pass
+
+
+class Terminated(Exception):
+    pass
+
+
+def log(msg):
+    print('winerun: ' + msg, file=sys.stderr, flush=True)
+
+
+def windows_path(unix_path, trailing=True):
+    """The Z:\\ form of a Unix path (Wine maps Z: to /)."""
+    p = 'Z:' + os.path.abspath(unix_path).replace('/', '\\')
+    if trailing and not p.endswith('\\'):
+        p += '\\'
+    return p
+
+
+def base_env(prefix):
+    env = dict(os.environ)
+    env['WINEPREFIX'] = prefix
+    env['WINEDEBUG'] = '-all'
+    # Nothing of ours needs .NET or the HTML engine; do not offer to fetch them.
+    env['WINEDLLOVERRIDES'] = 'mscoree,mshtml='
+    env.pop('DISPLAY', None)
+    env.pop('WAYLAND_DISPLAY', None)
+    return env
+
+
+def detached(cmd, env, **kw):
+    """Starts a helper with stdin/stdout/stderr at /dev/null in a session of
+    its own, so that no pipe of ours is held open by Wine's services."""
+    return subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            start_new_session=True, **kw)
+
+
+def kill_server(prefix):
+    """Ends every process of this prefix (never anything else)."""
+    env = base_env(prefix)
+    try:
+        subprocess.run([WINESERVER, '-k'], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=30)
+    except subprocess.TimeoutExpired:
+        log('wineserver -k did not return within 30 s for ' + prefix)
+
+
+def server_dir(prefix):
+    """The socket directory of the prefix's wineserver, or None. Debian's Wine
+    keeps it in a mkdtemp directory named in PREFIX/wineserver, with one
+    server-<dev>-<inode> entry per prefix."""
+    try:
+        with open(os.path.join(prefix, 'wineserver')) as f:
+            base = f.read().strip()
+        st = os.stat(prefix)
+    except OSError:
+        return None
+    if not re.fullmatch(r'wine-[A-Za-z0-9]+', base):
+        return None
+    return os.path.join('/tmp', base, 'server-%x-%x' % (st.st_dev, st.st_ino))
+
+
+def remove_tree(path):
+    if os.path.lexists(path):
+        shutil.rmtree(path, ignore_errors=True)
+
+
+# --- template -------------------------------------------------------------------
+
+def wine_stamp():
+    try:
+        version = subprocess.run([WINE, '--version'], capture_output=True, text=True,
+                                 timeout=30).stdout.strip()
+    except (OSError, subprocess.TimeoutExpired) as e:
+        raise BenchError('cannot run %s: %s' % (WINE, e))
+    try:
+        inf = '%d' % os.stat(WINE_INF).st_mtime
+    except OSError:
+        inf = 'no-wine.inf'
+    return '%s %s\n' % (version, inf)
+
+
+def template_valid(template, stamp):
+    try:
+        with open(os.path.join(template, STAMP)) as f:
+            return f.read() == stamp and os.path.isfile(os.path.join(template, 'user.reg'))
+    except OSError:
+        return False
+
+
+def make_template(root, force=False):
+    """Makes the template prefix unless a valid one exists. Holds an exclusive
+    lock while doing so; returns the template directory."""
+    bench = os.path.join(root, 'winebench')
+    os.makedirs(bench, exist_ok=True)
+    template = os.path.join(bench, 'template')
+    with open(os.path.join(bench, 'template.lock'), 'w') as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        stamp = wine_stamp()
+        if not force and template_valid(template, stamp):
+            return template
+        new = template + '.new'
+        if os.path.isdir(new):
+            kill_server(new)
+        remove_tree(new)
+        t0 = time.monotonic()
+        env = base_env(new)
+        rc = subprocess.run([WINE, 'wineboot', '-i'], env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            timeout=240).returncode
+        # Wait for the server to write the registry and exit.
+        subprocess.run([WINESERVER, '-w'], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        if rc != 0 or not os.path.isfile(os.path.join(new, 'user.reg')):
+            raise BenchError('wineboot -i failed (exit code %d) for %s' % (rc, new))
+        with open(os.path.join(new, STAMP), 'w') as f:
+            f.write(stamp)
+        if os.path.isdir(template):
+            kill_server(template)
+        remove_tree(template)
+        os.rename(new, template)
+        log('template prefix made in %.1f s: %s' % (time.monotonic() - t0, template))
+        return template
+
+
+# --- the reported Windows version ----------------------------------------------
+
+def set_windows_version(prefix, version):
+    """Writes HKCU\\Software\\Wine value Version straight into user.reg (the
+    server is not running yet, so it reads the file when it starts)."""
+    path = os.path.join(prefix, 'user.reg')
+    with open(path, encoding='latin-1', newline='') as f:
+        lines = f.read().split('\n')
+    header = re.compile(r'^\[Software\\\\Wine\](\s|$)')
+    any_key = re.compile(r'^\[Software\\\\Wine\\\\[^\]]*\] (\d+)')
+    start = next((i for i, l in enumerate(lines) if header.match(l)), None)
+    if start is not None:
+        end = start + 1
+        while end < len(lines) and not lines[end].startswith('['):
+            end += 1
+        lines[start + 1:end] = [l for l in lines[start + 1:end]
+                                if not l.startswith('"Version"=')]
+    if version != 'default':
+        value = '"Version"="%s"' % version
+        if start is None:
+            stamp = next((m.group(1) for m in map(any_key.match, lines) if m), '0')
+            while lines and lines[-1] == '':
+                lines.pop()
+            lines += ['', '[Software\\\\Wine] ' + stamp, value, '']
+        else:
+            lines.insert(start + 1, value)
+    with open(path, 'w', encoding='latin-1', newline='') as f:
+        f.write('\n'.join(lines))
+
+
+# --- the X display --------------------------------------------------------------
+
+def start_xvfb():
+    """Starts Xvfb on a display number it picks itself (-displayfd: the server
+    takes the first free number, using the /tmp/.X<N>-lock files, and writes it
+    to the pipe once it accepts connections). Returns (process, ':N')."""
+    r, w = os.pipe()
+    try:
+        proc = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(w), '-screen', '0', '1024x768x24', '-nolisten', 'tcp'],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            pass_fds=(w,), start_new_session=True)
+    except OSError as e:
+        os.close(r)
+        os.close(w)
+        raise BenchError('cannot start Xvfb: %s' % e)
+    os.close(w)
+    data = b''
+    deadline = time.monotonic() + 30
+    with os.fdopen(r, 'rb') as pipe:
+        os.set_blocking(pipe.fileno(), False)
+        while b'\n' not in data and time.monotonic() < deadline and proc.poll() is None:
+            try:
+                chunk = pipe.read()
+            except BlockingIOError:
+                chunk = None
+            if chunk:
+                data += chunk
+            elif chunk == b'':
+                break
+            else:
+                time.sleep(0.02)
+    number = data.strip()
+    if not number.isdigit():
+        stop_process(proc)
+        raise BenchError('Xvfb did not report a display number (exit code %s)' % proc.poll())
+    return proc, ':' + number.decode()
+
+
+def stop_process(proc, grace=5):
+    if proc is None or proc.poll() is not None:
+        return
+    proc.terminate()
+    try:
+        proc.wait(grace)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
+# --- one test -------------------------------------------------------------------
+
+def run_test(a):
+    name = re.sub(r'[^A-Za-z0-9_.-]', '_', a.name)
+    root = os.path.abspath(a.root)
+    prefix = os.path.join(root, 'wineprefixes', name)
+    scratch = os.path.join(root, 'winetmp', name)
+    bindir = os.path.join(root, 'bin')
+    times = []
+    t = time.monotonic()
+
+    def lap(what):
+        nonlocal t
+        now = time.monotonic()
+        times.append('%s %.2f s' % (what, now - t))
+        t = now
+
+    # A prefix left by an earlier failed or killed run may still have a server.
+    if os.path.isdir(prefix):
+        kill_server(prefix)
+    remove_tree(prefix)
+    remove_tree(scratch)
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    os.makedirs(scratch)
+
+    template = make_template(root)
+    with open(os.path.join(root, 'winebench', 'template.lock'), 'w') as lock:
+        fcntl.flock(lock, fcntl.LOCK_SH)
+        rc = subprocess.run(['cp', '-a', template, prefix]).returncode
+    if rc != 0:
+        raise BenchError('cannot copy the template prefix to ' + prefix)
+    set_windows_version(prefix, a.version)
+    lap('prefix')
+
+    env = base_env(prefix)
+    xvfb = None
+    server = None
+    proc = None
+    rc = RC_BENCH
+    try:
+        if a.display:
+            xvfb, display = start_xvfb()
+            env['DISPLAY'] = display
+            lap('xvfb ' + display)
+        server = detached([WINESERVER, '-p'], env)
+        boot = detached([WINE, 'wineboot'], env)
+        if boot.wait(120) != 0:
+            raise BenchError('wineboot failed with exit code %d' % boot.returncode)
+        # With DISPLAY set, wineboot also starts the desktop process
+        # (explorer /desktop); being detached, it holds none of our pipes.
+        lap('boot')
+
+        env['QV_BUILD_DIR'] = bindir
+        env['QV_BUILD_DIR_WIN'] = windows_path(bindir)
+        env['QV_TEST_TMP'] = scratch
+        env['QV_TEST_TMP_WIN'] = windows_path(scratch)
+        for kv in a.env:
+            k, sep, v = kv.partition('=')
+            if not sep or not k:
+                raise BenchError('--env wants K=V, got ' + kv)
+            env[k] = v
+        cmd = [WINE, os.path.abspath(a.exe)] + a.args
+        proc = subprocess.Popen(cmd, env=env, cwd=scratch, start_new_session=True)
+        try:
+            rc = proc.wait(a.timeout)
+        except subprocess.TimeoutExpired:
+            log('TIMEOUT: %s did not end within %d s; killing it' % (a.exe, a.timeout))
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            proc.wait()
+            rc = RC_TIMEOUT
+        lap('test')
+    except BenchError as e:
+        log('bench failure: %s' % e)
+        rc = RC_BENCH
+    finally:
+        if proc is not None and proc.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            proc.wait()
+        kill_server(prefix)
+        if server is not None:
+            try:
+                server.wait(10)
+            except subprocess.TimeoutExpired:
+                server.kill()
+                server.wait()
+        stop_process(xvfb)
+        sdir = server_dir(prefix)
+        lap('teardown')
+        if rc == 0 and not a.keep:
+            remove_tree(prefix)
+            remove_tree(scratch)
+            if sdir:
+                remove_tree(sdir)
+        else:
+            log('exit code %d; kept prefix %s and scratch %s' % (rc, prefix, scratch))
+        log('%s [%s]: %s' % (name, a.version, ', '.join(times)))
+    return rc
+
+
+def on_signal(signum, _frame):
+    raise Terminated('signal %d' % signum)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    p.add_argument('--root', required=True, help='the build directory')
+    p.add_argument('--make-template', action='store_true')
+    p.add_argument('--force', action='store_true', help='remake the template')
+    p.add_argument('--name')
+    p.add_argument('--exe')
+    p.add_argument('--version', default='default', choices=VERSIONS)
+    p.add_argument('--display', action='store_true')
+    p.add_argument('--timeout', type=int, default=120)
+    p.add_argument('--env', action='append', default=[])
+    p.add_argument('--keep', action='store_true', help='keep the prefix after a pass')
+    p.add_argument('args', nargs='*')
+    a = p.parse_args()
+    for s in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(s, on_signal)
+    try:
+        if a.make_template:
+            make_template(os.path.abspath(a.root), a.force)
+            return 0
+        if not a.name or not a.exe:
+            p.error('--name and --exe are required')
+        if not os.path.isfile(a.exe):
+            raise BenchError('no test program ' + a.exe)
+        return run_test(a)
+    except (BenchError, Terminated, subprocess.TimeoutExpired) as e:
+        log('bench failure: %s' % e)
+        return RC_BENCH
+
+
+if __name__ == '__main__':
+    sys.exit(main())
