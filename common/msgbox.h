@@ -27,5 +27,6 @@ std::string DefaultMessageBoxCaption(MessageBoxKind kind);
 int ShowAppMessageBox(const char* text, const char* caption, MessageBoxKind kind, UINT flags);
 int ShowMessageBoxStr(const std::string& text, const std::string& caption, MessageBoxKind kind,
                       UINT flags);
+// Formats fmt (printf style) with the arguments after flags.
 int ShowMessageBoxFmt(const char* fmt, const std::string& caption, MessageBoxKind kind, UINT flags,
-                      ...);
+                      ...) __attribute__((format(printf, 1, 5)));

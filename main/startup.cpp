@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/exceptions.h"
+#include "common/msgbox.h"
 #include "common/strutil.h"
 #include "common/win32file.h"
 #include "main/globals.h"
@@ -13,7 +14,9 @@
 #include "setupdata/zlibblock.h"
 
 void StartupFail(const char* message) {
-  MessageBoxA(nullptr, message, "Error", MB_OK | MB_ICONSTOP);
+  // No window exists yet: the box has no owner; mbkStop gives the stop icon
+  // and the caption "Error".
+  ShowMessageBoxStr(message, "", mbkStop, MB_OK);
   throw EAbort();
 }
 

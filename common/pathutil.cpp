@@ -1,0 +1,47 @@
+#include "common/pathutil.h"
+
+bool IsDriveRoot(const std::string& path) {
+  const size_t n = path.size();
+  return n >= 2 && path[n - 2] == ':' && path[n - 1] == '\\';
+}
+
+std::string EnsureTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() != '\\') return path + '\\';
+  return path;
+}
+
+std::string StripTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+  return path;
+}
+
+std::string StripTrailingBackslashExceptRoot(const std::string& path) {
+  const size_t n = path.size();
+  if (n >= 2 && path[n - 1] == '\\' && path[n - 2] != ':') return path.substr(0, n - 1);
+  return path;
+}
+
+std::string QuoteIfHasSpace(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  std::string s = text.substr(begin, end - begin);
+  if (s.find(' ') == std::string::npos) return s;
+  // A text with a space is never shorter than one character, so front and
+  // back exist; a lone quote character holds no space.
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s;
+  return '"' + s + '"';
+}
+
+void ReplaceSubstrings(std::string& s, const std::string& find, const std::string& replacement) {
+  if (find.empty()) return;
+  size_t pos = 0;
+  while (s.size() - pos >= find.size()) {
+    if (s.compare(pos, find.size(), find) == 0) {
+      s.replace(pos, find.size(), replacement);
+      pos += replacement.size();
+    } else {
+      ++pos;
+    }
+  }
+}

@@ -1,0 +1,8 @@
+// Identifiers of the program's resources (shared by the .rc files and the code).
+#pragma once
+
+// Default captions of the message box kinds.
+#define IDS_CAPTION_INFORMATION 61440
+#define IDS_CAPTION_CONFIRM 61441
+#define IDS_CAPTION_WARNING 61442
+#define IDS_CAPTION_ERROR 61443

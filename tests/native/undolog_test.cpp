@@ -1,0 +1,346 @@
+#include "undo/undolog.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "common/exceptions.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Records what WriteLogFile does; can fail the nth Write, the seek or the close.
+struct TFakeDisk {
+  Bytes file;
+  size_t pos = 0;
+  int writes = 0;
+  int fail_write = -1;  // index of the Write that fails, -1 for none
+  bool fail_seek = false;
+  bool fail_close = false;
+  int closes = 0;
+};
+
+class TFakeOutput : public TLogOutput {
+ public:
+  explicit TFakeOutput(TFakeDisk& d) : d_(d) {}
+  void Write(const void* data, size_t count) override {
+    if (d_.writes++ == d_.fail_write) {
+      // Half of it reaches the disk before the failure.
+      Put(data, count / 2);
+      throw EInOutError("I/O error 112 writing");
+    }
+    Put(data, count);
+  }
+  void SeekToStart() override {
+    if (d_.fail_seek) throw EInOutError("I/O error positioning");
+    d_.pos = 0;
+  }
+  void Close() override {
+    ++d_.closes;
+    if (d_.fail_close) throw EInOutError("I/O error closing");
+  }
+
+ private:
+  void Put(const void* data, size_t count) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (d_.file.size() < d_.pos + count) d_.file.resize(d_.pos + count);
+    std::memcpy(d_.file.data() + d_.pos, p, count);
+    d_.pos += count;
+  }
+  TFakeDisk& d_;
+};
+
+TLogOutputFactory FakeFactory(TFakeDisk& d, std::string* created = nullptr) {
+  return [&d, created](const std::string& name) -> std::unique_ptr<TLogOutput> {
+    if (created) *created = name;
+    d.file.clear();
+    d.pos = 0;
+    return std::make_unique<TFakeOutput>(d);
+  };
+}
+
+uint32_t LE(const Bytes& b, size_t off, int n) {
+  uint32_t v = 0;
+  for (int i = n - 1; i >= 0; --i) v = (v << 8) | b.at(off + i);
+  return v;
+}
+
+std::vector<UndoRecord*> Records(const TUndoChanges& u) {
+  std::vector<UndoRecord*> out;
+  for (UndoRecord* r = u.First(); r; r = r->Next) out.push_back(r);
+  return out;
+}
+
+TEST(UndoChanges, AppendLinksAndData) {
+  TUndoChanges u;
+  EXPECT_EQ(u.First(), nullptr);
+  EXPECT_EQ(u.Last(), nullptr);
+  u.AppendStrings(ukDeleteFile, {"C:\\APP\\a.exe", ""}, dfExistedBefore | dfRegisteredServer);
+  ASSERT_NE(u.First(), nullptr);
+  EXPECT_EQ(u.First(), u.Last());
+  const UndoRecord* r = u.First();
+  EXPECT_EQ(r->Prev, nullptr);
+  EXPECT_EQ(r->Next, nullptr);
+  EXPECT_EQ(r->Kind, ukDeleteFile);
+  EXPECT_EQ(r->Param, 0x09u);
+  ASSERT_EQ(r->DataLength, 14);  // 12 characters, a NUL, and a second NUL
+  EXPECT_EQ(std::memcmp(r->Data(), "C:\\APP\\a.exe\0\0", 14), 0);
+  EXPECT_EQ(r->String(0), "C:\\APP\\a.exe");
+  EXPECT_EQ(r->String(1), "");
+  EXPECT_EQ(r->String(2), "");
+
+  u.AppendStrings(ukRegValue, {"Software\\X", "Val"}, 0x80000002u);
+  const uint8_t raw[3] = {'a', 0, 'b'};
+  u.AppendRaw(ukShellNotify, raw, 0x1000, 3);
+  u.AppendStrings(ukRemoveDir, {}, 1);
+
+  auto rs = Records(u);
+  ASSERT_EQ(rs.size(), 4u);
+  EXPECT_EQ(u.Count(), 4u);
+  EXPECT_EQ(u.Last(), rs[3]);
+  for (size_t i = 0; i < rs.size(); ++i) {
+    EXPECT_EQ(rs[i]->Prev, i ? rs[i - 1] : nullptr);
+  }
+  EXPECT_EQ(rs[1]->String(0), "Software\\X");
+  EXPECT_EQ(rs[1]->String(1), "Val");
+  EXPECT_EQ(rs[1]->Param, 0x80000002u);
+  // Data without a final NUL: the last string ends at the data's end.
+  EXPECT_EQ(rs[2]->String(0), "a");
+  EXPECT_EQ(rs[2]->String(1), "b");
+  EXPECT_EQ(rs[3]->DataLength, 0);
+  EXPECT_EQ(rs[3]->String(0), "");
+}
+
+TEST(UndoChanges, FreeRecordUnlinksAnywhere) {
+  TUndoChanges u;
+  for (const char* s : {"a", "b", "c", "d"}) u.AppendStrings(ukRemoveDir, {s}, 0);
+  auto rs = Records(u);
+  u.FreeRecord(rs[1]);  // middle
+  u.FreeRecord(rs[3]);  // last
+  u.FreeRecord(rs[0]);  // first
+  ASSERT_EQ(u.First(), rs[2]);
+  EXPECT_EQ(u.Last(), rs[2]);
+  EXPECT_EQ(rs[2]->Prev, nullptr);
+  EXPECT_EQ(rs[2]->Next, nullptr);
+  u.FreeRecord(rs[2]);
+  EXPECT_EQ(u.First(), nullptr);
+  EXPECT_EQ(u.Last(), nullptr);
+  EXPECT_EQ(u.Count(), 0u);
+  u.AppendStrings(ukRemoveDir, {"e"}, 0);
+  EXPECT_EQ(u.First(), u.Last());
+}
+
+TEST(UndoChanges, DiscardAllResetsEverything) {
+  TUndoChanges u;
+  u.AppName = "App";
+  u.AdminFlag = 1;
+  for (int i = 0; i < 100; ++i) u.AppendStrings(ukIniValue, {"x.ini", "S", "K"}, 0);
+  u.DiscardAll();
+  EXPECT_EQ(u.First(), nullptr);
+  EXPECT_EQ(u.Last(), nullptr);
+  EXPECT_EQ(u.Count(), 0u);
+  EXPECT_EQ(u.AppName, "");
+  EXPECT_EQ(u.AdminFlag, 0);
+  // The destructor frees what is left (ASan reports a leak otherwise).
+  u.AppendStrings(ukIniValue, {"x.ini"}, 0);
+}
+
+TEST(UndoChanges, OverlongDataIsCutAndStaysTerminated) {
+  TUndoChanges u;
+  Bytes big(65535, 'x');
+  u.AppendRaw(ukDeleteFile, big.data(), 0, 65535);
+  ASSERT_EQ(u.Last()->DataLength, kMaxUndoDataLength);
+  EXPECT_EQ(u.Last()->Data()[kMaxUndoDataLength - 1], '\0');
+  EXPECT_EQ(u.Last()->String(0).size(), kMaxUndoDataLength - 1u);
+
+  Bytes exact(kMaxUndoDataLength, 'y');
+  u.AppendRaw(ukDeleteFile, exact.data(), 0, kMaxUndoDataLength);
+  EXPECT_EQ(u.Last()->DataLength, kMaxUndoDataLength);
+  EXPECT_EQ(u.Last()->Data()[kMaxUndoDataLength - 1], 'y');
+
+  // Strings longer than 16 bits can count are cut too, not wrapped round.
+  u.AppendStrings(ukDeleteFile, {std::string(70000, 'z')}, 0);
+  EXPECT_EQ(u.Last()->DataLength, kMaxUndoDataLength);
+}
+
+TEST(UndoLogFile, EmptyListIs78Bytes) {
+  TUndoChanges u;
+  u.AppName = "My Program";
+  u.AdminFlag = 1;
+  TFakeDisk d;
+  std::string created;
+  u.WriteLogFile("C:\\APP\\UNINST1.000", FakeFactory(d, &created));
+  EXPECT_EQ(created, "C:\\APP\\UNINST1.000");
+  Bytes want(78, 0);
+  std::memcpy(want.data(), "uqz100a\x1A", 8);
+  want[10] = 10;
+  std::memcpy(&want[11], "My Program", 10);
+  want[74] = 1;
+  EXPECT_EQ(d.file, want);
+  EXPECT_EQ(d.closes, 1);
+}
+
+TEST(UndoLogFile, ByteExactRecords) {
+  TUndoChanges u;
+  u.AppName = std::string(63, 'N') + "cut";
+  u.AdminFlag = 0;
+  u.AppendStrings(ukRemoveDir, {"C:\\APP"}, 0);
+  u.AppendStrings(ukDeleteFile, {"C:\\APP\\a.exe", ""}, dfExistedBefore);
+  u.AppendStrings(ukRegKeyTree, {"Software\\Q"}, 0x80000002u);
+  TFakeDisk d;
+  u.WriteLogFile("log", FakeFactory(d));
+
+  const Bytes& f = d.file;
+  ASSERT_EQ(f.size(), 78u + (15 + 7) + (15 + 14) + (15 + 11));
+  EXPECT_EQ(std::memcmp(f.data(), "uqz100a\x1A", 8), 0);
+  EXPECT_EQ(LE(f, 8, 2), 3u);
+  EXPECT_EQ(f[10], 63);
+  EXPECT_EQ(std::string(f.begin() + 11, f.begin() + 74), std::string(63, 'N'));
+  EXPECT_EQ(f[74], 0);
+  EXPECT_EQ(LE(f, 75, 3), 0u);
+
+  size_t off = 78;
+  // First record: link area 1 zero, link area 2 non-zero.
+  EXPECT_EQ(LE(f, off, 4), 0u);
+  EXPECT_NE(LE(f, off + 4, 4), 0u);
+  EXPECT_EQ(LE(f, off + 8, 4), 0u);
+  EXPECT_EQ(f[off + 12], ukRemoveDir);
+  EXPECT_EQ(LE(f, off + 13, 2), 7u);
+  EXPECT_EQ(std::memcmp(&f[off + 15], "C:\\APP\0", 7), 0);
+  off += 22;
+  // Middle record: both link areas non-zero.
+  EXPECT_NE(LE(f, off, 4), 0u);
+  EXPECT_NE(LE(f, off + 4, 4), 0u);
+  EXPECT_EQ(LE(f, off + 8, 4), dfExistedBefore);
+  EXPECT_EQ(f[off + 12], ukDeleteFile);
+  EXPECT_EQ(LE(f, off + 13, 2), 14u);
+  EXPECT_EQ(std::memcmp(&f[off + 15], "C:\\APP\\a.exe\0\0", 14), 0);
+  off += 29;
+  // Last record: link area 2 zero.
+  EXPECT_NE(LE(f, off, 4), 0u);
+  EXPECT_EQ(LE(f, off + 4, 4), 0u);
+  EXPECT_EQ(LE(f, off + 8, 4), 0x80000002u);
+  EXPECT_EQ(f[off + 12], ukRegKeyTree);
+  EXPECT_EQ(LE(f, off + 13, 2), 11u);
+  EXPECT_EQ(std::memcmp(&f[off + 15], "Software\\Q\0", 11), 0);
+
+  // Writing leaves the list as it was.
+  EXPECT_EQ(Records(u).size(), 3u);
+}
+
+TEST(UndoLogFile, SingleRecordHasBothLinkAreasZeroAndCappedLength) {
+  TUndoChanges u;
+  Bytes big(65000, 'p');
+  u.AppendRaw(ukDeleteFile, big.data(), 7, 65000);
+  TFakeDisk d;
+  u.WriteLogFile("log", FakeFactory(d));
+  ASSERT_EQ(d.file.size(), 78u + 15 + 64985);
+  EXPECT_EQ(LE(d.file, 78, 4), 0u);
+  EXPECT_EQ(LE(d.file, 82, 4), 0u);
+  EXPECT_EQ(LE(d.file, 91, 2), 64985u);
+  EXPECT_EQ(d.file.back(), 0);
+}
+
+TEST(UndoLogFile, FailedWriteLeavesNoIDAndKeepsTheRecords) {
+  for (int failing : {0, 1, 2, 3}) {  // header placeholder, records, final header
+    SCOPED_TRACE(failing);
+    TUndoChanges u;
+    u.AppName = "App";
+    u.AdminFlag = 1;
+    u.AppendStrings(ukRemoveDir, {"C:\\APP"}, 0);
+    u.AppendStrings(ukDeleteFile, {"C:\\APP\\a.exe", ""}, 0);
+    TFakeDisk d;
+    d.fail_write = failing;
+    EXPECT_THROW(u.WriteLogFile("log", FakeFactory(d)), EInOutError);
+    EXPECT_EQ(d.closes, 1);  // closed also on failure
+    if (failing < 3) {
+      ASSERT_GE(d.file.size(), 8u);
+      EXPECT_NE(std::memcmp(d.file.data(), "uqz100a\x1A", 8), 0);
+    }
+    // Nothing was discarded: a rollback still has every record.
+    auto rs = Records(u);
+    ASSERT_EQ(rs.size(), 2u);
+    EXPECT_EQ(rs[1]->String(0), "C:\\APP\\a.exe");
+    EXPECT_EQ(u.AppName, "App");
+  }
+}
+
+TEST(UndoLogFile, FailedSeekOrCloseIsReported) {
+  TUndoChanges u;
+  u.AppendStrings(ukRemoveDir, {"C:\\APP"}, 0);
+  TFakeDisk d;
+  d.fail_seek = true;
+  EXPECT_THROW(u.WriteLogFile("log", FakeFactory(d)), EInOutError);
+  EXPECT_NE(std::memcmp(d.file.data(), "uqz100a\x1A", 8), 0);
+  EXPECT_EQ(d.closes, 1);
+
+  TFakeDisk d2;
+  d2.fail_close = true;
+  EXPECT_THROW(u.WriteLogFile("log", FakeFactory(d2)), EInOutError);
+  EXPECT_EQ(d2.closes, 1);
+  // A failing close after a failed write reports the write's error.
+  TFakeDisk d3;
+  d3.fail_write = 1;
+  d3.fail_close = true;
+  try {
+    u.WriteLogFile("log", FakeFactory(d3));
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "I/O error 112 writing");
+  }
+  EXPECT_EQ(Records(u).size(), 1u);
+}
+
+TEST(UndoLogFile, CountBeyond16BitsIsRefusedBeforeTheFileIsMade) {
+  TUndoChanges u;
+  for (int i = 0; i < 65536; ++i) u.AppendRaw(ukRemoveDir, "", 0, 0);
+  bool created = false;
+  auto factory = [&](const std::string&) -> std::unique_ptr<TLogOutput> {
+    created = true;
+    return nullptr;
+  };
+  EXPECT_THROW(u.WriteLogFile("log", factory), Exception);
+  EXPECT_FALSE(created);
+  u.FreeRecord(u.Last());
+  TFakeDisk d;
+  u.WriteLogFile("log", FakeFactory(d));
+  EXPECT_EQ(LE(d.file, 8, 2), 65535u);
+  EXPECT_EQ(d.file.size(), 78u + 65535u * 15);
+}
+
+TEST(UndoLogFile, RealFileThroughTheCLibrary) {
+  char dir[] = "/tmp/qvundoXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/UNINST1.000";
+  {
+    std::ofstream old(path, std::ios::binary);
+    old << std::string(500, 'o');  // replaced, not overwritten in place
+  }
+  TUndoChanges u;
+  u.AppName = "A";
+  u.AppendStrings(ukIniSection, {"", "Sec"}, 0);
+  u.WriteLogFile(path);
+  std::ifstream in(path, std::ios::binary);
+  Bytes got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(got.size(), 78u + 15 + 5);
+  EXPECT_EQ(std::memcmp(got.data(), "uqz100a\x1A", 8), 0);
+  EXPECT_EQ(LE(got, 8, 2), 1u);
+  EXPECT_EQ(std::memcmp(&got[78 + 15], "\0Sec\0", 5), 0);
+  std::remove(path.c_str());
+
+  // A directory that does not exist: the file layer's error, with its name.
+  try {
+    u.WriteLogFile(std::string(dir) + "/missing/UNINST1.000");
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find("missing/UNINST1.000"), std::string::npos);
+  }
+  rmdir(dir);
+}
+
+}  // namespace
