@@ -278,6 +278,49 @@ class DiskLayout {
 
 }  // namespace
 
+Bytes ScriptBuilder::EncodeScript(const std::vector<FileData>& files,
+                                  const BuildOptions& o) const {
+  if (files.size() != Files.size())
+    throw std::runtime_error("file data given for " + std::to_string(files.size()) +
+                             " files, the script has " + std::to_string(Files.size()));
+  std::vector<Bytes> items;
+  const int32_t counts[7] = {
+      static_cast<int32_t>(Dirs.size()),  static_cast<int32_t>(Files.size()),
+      static_cast<int32_t>(Icons.size()), static_cast<int32_t>(Inis.size()),
+      static_cast<int32_t>(Registry.size()), static_cast<int32_t>(UninstallDeletes.size()),
+      static_cast<int32_t>(Runs.size())};
+  const int32_t sizes[3] = {static_cast<int32_t>(LicenseText.size()),
+                            static_cast<int32_t>(InfoBeforeText.size()),
+                            static_cast<int32_t>(InfoAfterText.size())};
+  items.push_back(EncodeHeader(Header, counts, sizes));
+  for (const std::string* t : {&LicenseText, &InfoBeforeText, &InfoAfterText})
+    if (!t->empty()) items.emplace_back(t->begin(), t->end());
+  for (const auto& d : Dirs) items.push_back(EncodeDirEntry(d));
+  for (size_t i = 0; i < Files.size(); ++i) items.push_back(EncodeFileEntry(Files[i], files[i]));
+  for (const auto& d : files) items.push_back(EncodeFileLocationEntry(d));
+  for (const auto& i : Icons) items.push_back(EncodeIconEntry(i));
+  for (const auto& i : Inis) items.push_back(EncodeIniEntry(i));
+  for (const auto& r : Registry) items.push_back(EncodeRegistryEntry(r));
+  for (const auto& u : UninstallDeletes) items.push_back(EncodeUninstallDeleteEntry(u));
+  for (const auto& r : Runs) items.push_back(EncodeRunEntry(r));
+
+  Bytes script;
+  if (o.SingleFile) {
+    // Filler before the script stands for the loader that carries it.
+    script.resize(o.ScriptOffset);
+    for (size_t i = 0; i < script.size(); ++i) script[i] = static_cast<uint8_t>(i * 7 + 1);
+  }
+  script.insert(script.end(), kScriptID, kScriptID + 8);
+  if (o.WrongScriptID) script[script.size() - 2] ^= 0x20;
+  for (size_t i = 0; i < items.size(); ++i) {
+    BlockFault fault = static_cast<int>(i) == o.FaultBlock ? o.Fault : BlockFault::None;
+    Bytes block = EncodeBlock(items[i], o.Compress, o.Level, fault);
+    script.insert(script.end(), block.begin(), block.end());
+  }
+
+  return script;
+}
+
 BuildResult ScriptBuilder::Build(const BuildOptions& o) const {
   BuildResult result;
   DiskLayout layout(o.DiskSize, o.SingleFile);
@@ -295,41 +338,9 @@ BuildResult ScriptBuilder::Build(const BuildOptions& o) const {
   if (o.Disk == DiskFault::WrongFileChecksum && !result.Files.empty())
     result.Files[0].Checksum += 1;
 
-  std::vector<Bytes> items;
-  const int32_t counts[7] = {
-      static_cast<int32_t>(Dirs.size()),  static_cast<int32_t>(Files.size()),
-      static_cast<int32_t>(Icons.size()), static_cast<int32_t>(Inis.size()),
-      static_cast<int32_t>(Registry.size()), static_cast<int32_t>(UninstallDeletes.size()),
-      static_cast<int32_t>(Runs.size())};
-  const int32_t sizes[3] = {static_cast<int32_t>(LicenseText.size()),
-                            static_cast<int32_t>(InfoBeforeText.size()),
-                            static_cast<int32_t>(InfoAfterText.size())};
-  items.push_back(EncodeHeader(Header, counts, sizes));
-  for (const std::string* t : {&LicenseText, &InfoBeforeText, &InfoAfterText})
-    if (!t->empty()) items.emplace_back(t->begin(), t->end());
-  for (const auto& d : Dirs) items.push_back(EncodeDirEntry(d));
-  for (size_t i = 0; i < Files.size(); ++i) items.push_back(EncodeFileEntry(Files[i], result.Files[i]));
-  for (const auto& d : result.Files) items.push_back(EncodeFileLocationEntry(d));
-  for (const auto& i : Icons) items.push_back(EncodeIconEntry(i));
-  for (const auto& i : Inis) items.push_back(EncodeIniEntry(i));
-  for (const auto& r : Registry) items.push_back(EncodeRegistryEntry(r));
-  for (const auto& u : UninstallDeletes) items.push_back(EncodeUninstallDeleteEntry(u));
-  for (const auto& r : Runs) items.push_back(EncodeRunEntry(r));
-
-  Bytes script;
-  if (o.SingleFile) {
-    // Filler before the script stands for the loader that carries it.
-    script.resize(o.ScriptOffset);
-    for (size_t i = 0; i < script.size(); ++i) script[i] = static_cast<uint8_t>(i * 7 + 1);
-    result.ScriptOffset = o.ScriptOffset;
-  }
-  script.insert(script.end(), kScriptID, kScriptID + 8);
-  if (o.WrongScriptID) script[script.size() - 2] ^= 0x20;
-  for (size_t i = 0; i < items.size(); ++i) {
-    BlockFault fault = static_cast<int>(i) == o.FaultBlock ? o.Fault : BlockFault::None;
-    Bytes block = EncodeBlock(items[i], o.Compress, o.Level, fault);
-    script.insert(script.end(), block.begin(), block.end());
-  }
+  result.Script = EncodeScript(result.Files, o);
+  if (o.SingleFile) result.ScriptOffset = o.ScriptOffset;
+  Bytes& script = result.Script;
 
   if (o.SingleFile) {
     size_t align = o.DataAlign ? o.DataAlign : 1;
@@ -349,7 +360,6 @@ BuildResult ScriptBuilder::Build(const BuildOptions& o) const {
       data.back().resize(data.back().size() > 112 ? data.back().size() - 100 : 12);
     result.Disks = std::move(data);
   }
-  result.Script = std::move(script);
   return result;
 }
 

@@ -168,6 +168,14 @@ class ScriptBuilder {
   // Raises EFieldError for a field that does not fit and std::runtime_error
   // for a disk size too small to hold a file's marker.
   BuildResult Build(const BuildOptions& options = BuildOptions()) const;
+
+  // Only the script (SETUP.0, or the single file's script part with its
+  // filler, without the data), for file data laid out elsewhere, e.g. by a
+  // writer that streams the files to disk. files is indexed like Files; the
+  // Contents of Files are not used. Honours Compress, Level, Fault,
+  // FaultBlock, WrongScriptID, SingleFile and ScriptOffset.
+  Bytes EncodeScript(const std::vector<FileData>& files,
+                     const BuildOptions& options = BuildOptions()) const;
 };
 
 // The disk file ID and the file data marker.

@@ -1,0 +1,54 @@
+// Builds a distribution from a description: the disk data files are
+// written while the source files are compressed, piece by piece, so no file
+// is held in memory whole; then the setup script. Everything is written
+// into a temporary directory inside the output directory and moved into
+// place only when all of it is complete.
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/build/description.h"
+#include "tools/scriptwriter/scriptwriter.h"
+
+namespace qvbuild {
+
+class EBuildError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct DistributionOptions {
+  std::string OutDir;
+  // 0: one disk data file; otherwise the largest size of a disk data file
+  // (1457664 for 1.44 MB floppies).
+  uint32_t DiskSize = 0;
+  int Level = 9;              // zlib level of the file streams and the script blocks
+  bool CompressScript = true;
+  // The single-file layout: one file holding the script at ScriptOffset
+  // (after that many filler bytes) and the file data after it.
+  bool SingleFile = false;
+  std::string SingleFileName = "SETUP.BIN";
+  uint32_t ScriptOffset = 0;
+};
+
+struct DistributionResult {
+  std::vector<std::string> Written;  // final paths, SETUP.0 (or the single file) first
+  uint32_t ScriptOffset = 0;
+  uint32_t DataOffset = 0;  // single-file layout only
+  std::vector<sw::FileData> Files;
+  std::vector<sw::FileSpec> FileSpecs;  // times and versions as stored
+  uint64_t SourceBytes = 0;
+};
+
+// Raises EDescriptionError for a fault of an entry, EBuildError for a fault
+// of the build (unwritable directory, ...). Leaves no new output behind on
+// failure.
+DistributionResult BuildDistribution(const Description& d, const DistributionOptions& o);
+
+// A file's last-write time as a FILETIME (100-ns intervals since
+// 1601-01-01 UTC) from seconds and nanoseconds since 1970-01-01 UTC.
+uint64_t UnixTimeToFileTime(int64_t seconds, uint32_t nanoseconds);
+
+}  // namespace qvbuild

@@ -1,0 +1,113 @@
+// qvbuild: builds SETUP.0 and SETUP.1 ... SETUP.n (or one single file for
+// the /SL start) from a JSON description of an installation.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/build/distribution.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: qvbuild DESCRIPTION.json -o OUTDIR [options]\n"
+    "  --disk-size N        largest size of a disk data file in bytes (default: one disk);\n"
+    "                       \"1.44M\" stands for 1457664\n"
+    "  --level N            zlib compression level 0..9 (default 9)\n"
+    "  --single-file NAME   write one file NAME holding script and data (for /SL)\n"
+    "  --script-offset N    with --single-file: filler bytes before the script\n"
+    "  --store-script       store the script blocks uncompressed\n";
+
+bool ParseUInt(const char* s, uint64_t max, uint64_t& v) {
+  if (!*s) return false;
+  char* end = nullptr;
+  unsigned long long n = std::strtoull(s, &end, 10);
+  if (*end || s[0] == '-' || n > max) return false;
+  v = n;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string desc;
+  qvbuild::DistributionOptions o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char* what) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "qvbuild: %s needs %s\n%s", a.c_str(), what, kUsage);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    uint64_t n;
+    if (a == "-o" || a == "--out") {
+      o.OutDir = value("a directory");
+    } else if (a == "--disk-size") {
+      const char* v = value("a size");
+      if (std::strcmp(v, "1.44M") == 0) {
+        o.DiskSize = 1457664;
+      } else if (ParseUInt(v, 0xFFFFFFFFu, n)) {
+        o.DiskSize = static_cast<uint32_t>(n);
+      } else {
+        std::fprintf(stderr, "qvbuild: --disk-size: \"%s\" is not a size in bytes\n", v);
+        return 2;
+      }
+    } else if (a == "--level") {
+      const char* v = value("a level");
+      if (!ParseUInt(v, 9, n)) {
+        std::fprintf(stderr, "qvbuild: --level: \"%s\" is not a level 0 to 9\n", v);
+        return 2;
+      }
+      o.Level = static_cast<int>(n);
+    } else if (a == "--single-file") {
+      o.SingleFile = true;
+      o.SingleFileName = value("a file name");
+    } else if (a == "--script-offset") {
+      const char* v = value("an offset");
+      if (!ParseUInt(v, 0x7FFFFFFFu, n)) {
+        std::fprintf(stderr, "qvbuild: --script-offset: \"%s\" is not an offset\n", v);
+        return 2;
+      }
+      o.ScriptOffset = static_cast<uint32_t>(n);
+    } else if (a == "--store-script") {
+      o.CompressScript = false;
+    } else if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "qvbuild: unknown option %s\n%s", a.c_str(), kUsage);
+      return 2;
+    } else if (desc.empty()) {
+      desc = a;
+    } else {
+      std::fprintf(stderr, "qvbuild: more than one description given\n%s", kUsage);
+      return 2;
+    }
+  }
+  if (desc.empty() || o.OutDir.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (o.ScriptOffset != 0 && !o.SingleFile) {
+    std::fprintf(stderr, "qvbuild: --script-offset needs --single-file\n");
+    return 2;
+  }
+  try {
+    qvbuild::Description d = qvbuild::LoadDescription(desc);
+    qvbuild::DistributionResult r = qvbuild::BuildDistribution(d, o);
+    for (const std::string& w : r.Written) std::printf("wrote %s\n", w.c_str());
+    std::printf("%zu files, %llu bytes\n", r.Files.size(),
+                static_cast<unsigned long long>(r.SourceBytes));
+    if (o.SingleFile) {
+      std::printf("script offset: %u\ndata offset: %u\n", r.ScriptOffset, r.DataOffset);
+      std::printf("start with: setup.exe /SL %s %u %u\n", o.SingleFileName.c_str(),
+                  r.ScriptOffset, r.DataOffset);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qvbuild: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

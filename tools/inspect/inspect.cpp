@@ -1,0 +1,488 @@
+#include "tools/inspect/inspect.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "setupdata/zlibblock.h"
+#include "tools/build/description.h"
+#include "tools/build/pefile.h"
+
+namespace qvinspect {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+const char kSourceCorrupted[] = "The source file is corrupted";
+const uint8_t kDiskID[8] = {'q', 'd', 's', 'k', 'a', '3', '2', 0x1A};
+const uint8_t kMarker[4] = {'z', 'l', 'b', 0x1A};
+
+// Script texts are single-byte; JSON wants UTF-8.
+std::string Utf8(const std::string& s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+json Flags(uint8_t value, const std::vector<qvbuild::FlagName>& names) {
+  json a = json::array();
+  uint8_t known = 0;
+  for (const auto& n : names) {
+    known |= n.Mask;
+    if (value & n.Mask) a.push_back(n.Name);
+  }
+  for (int bit = 0; bit < 8; ++bit)
+    if ((value & ~known) & (1 << bit)) {
+      char b[8];
+      std::snprintf(b, sizeof b, "0x%02X", 1 << bit);
+      a.push_back(b);  // a bit without a name: shown, so nothing is hidden
+    }
+  return a;
+}
+
+json Name(size_t index, const std::vector<const char*>& names) {
+  if (index < names.size()) return names[index];
+  return index;
+}
+
+std::string Color(int32_t c) {
+  uint32_t v = static_cast<uint32_t>(c);
+  char b[32];
+  if (v & 0x80000000u) {
+    uint32_t index = v & 0xFF;
+    if (index < qvbuild::kSystemColorNames.size() && (v & 0x7FFFFF00u) == 0)
+      return qvbuild::kSystemColorNames[index];
+    std::snprintf(b, sizeof b, "system:%u", index);
+    return b;
+  }
+  std::snprintf(b, sizeof b, "#%02X%02X%02X", v & 0xFF, v >> 8 & 0xFF, v >> 16 & 0xFF);
+  return b;
+}
+
+std::string FileTimeText(uint32_t low, uint32_t high) {
+  uint64_t ft = static_cast<uint64_t>(high) << 32 | low;
+  int64_t secs = static_cast<int64_t>(ft / 10000000u) - 11644473600;
+  std::time_t t = static_cast<std::time_t>(secs);
+  std::tm tm{};
+#if defined(_WIN32)
+  if (gmtime_s(&tm, &t) != 0) return "";
+#else
+  if (!gmtime_r(&t, &tm)) return "";
+#endif
+  char b[32];
+  std::strftime(b, sizeof b, "%Y-%m-%d %H:%M:%S", &tm);
+  return b;
+}
+
+std::string Version(uint8_t major, uint8_t minor) {
+  return FormatRequiredVersion(major, minor);
+}
+
+}  // namespace
+
+void LoadScriptFile(const std::string& path, int64_t offset, SetupScript& script) {
+  try {
+    TStdioFile file(path);
+    LoadSetupScript(file, offset, script);
+  } catch (const EScriptIDMismatch&) {
+    throw EScriptFault(SScriptIDMismatch);
+  } catch (const EZlibDataError&) {
+    throw EScriptFault(SScriptCorrupted);
+  } catch (const Exception& e) {
+    throw EScriptFault(e.Message());
+  }
+}
+
+json ScriptToJson(const SetupScript& s) {
+  const SetupHeader& h = s.Header;
+  json j;
+  json hj;
+  hj["appName"] = Utf8(h.ApplicationName());
+  hj["appVersionName"] = Utf8(h.ApplicationVersionName());
+  hj["subtitle"] = Utf8(h.BackgroundSubtitle());
+  hj["defaultDir"] = Utf8(h.DefaultDirectory());
+  hj["defaultGroup"] = Utf8(h.DefaultProgramFolder());
+  hj["minWindowsVersion"] = Version(h.MinWindowsVersionMajor(), h.MinWindowsVersionMinor());
+  hj["minNTVersion"] = Version(h.MinNTVersionMajor(), h.MinNTVersionMinor());
+  hj["backgroundColor"] = Color(h.BackgroundColor());
+  hj["flags"] = Flags(h.Flags(), qvbuild::kHeaderFlagNames);
+  j["header"] = hj;
+  j["texts"] = {{"licenseSize", h.LicenseTextSize()},
+                {"infoBeforeSize", h.InfoBeforeTextSize()},
+                {"infoAfterSize", h.InfoAfterTextSize()}};
+  j["totalFileSize"] = s.TotalFileSize();
+
+  json dirs = json::array();
+  for (const auto& d : s.DirEntries) dirs.push_back({{"name", Utf8(d.DirName())}});
+  j["dirs"] = dirs;
+
+  json files = json::array();
+  for (size_t i = 0; i < s.FileEntries.size(); ++i) {
+    const SetupFileEntry& f = s.FileEntries[i];
+    json e;
+    e["dest"] = Utf8(f.DestName());
+    e["copyMode"] = Name(f.CopyMode(), qvbuild::kCopyModeNames);
+    e["flags"] = Flags(f.FileFlags(), qvbuild::kFileFlagNames);
+    e["size"] = f.Size();
+    e["compressedSize"] = f.CompressedSize();
+    e["checksum"] = f.Checksum();
+    uint32_t ms = static_cast<uint32_t>(f.FileVersionMS());
+    uint32_t ls = static_cast<uint32_t>(f.FileVersionLS());
+    if (ms == 0xFFFFFFFFu && ls == 0xFFFFFFFFu)
+      e["version"] = nullptr;
+    else
+      e["version"] = qvbuild::FormatFileVersion(ms, ls);
+    e["sourceTime"] = {{"low", f.SourceTimeLow()},
+                       {"high", f.SourceTimeHigh()},
+                       {"utc", FileTimeText(f.SourceTimeLow(), f.SourceTimeHigh())}};
+    if (i < s.FileLocationEntries.size()) {
+      const SetupFileLocationEntry& l = s.FileLocationEntries[i];
+      e["firstDisk"] = l.FirstDisk();
+      e["lastDisk"] = l.LastDisk();
+      e["startOffset"] = l.StartOffset();
+    }
+    files.push_back(e);
+  }
+  j["files"] = files;
+
+  json icons = json::array();
+  for (const auto& i : s.IconEntries)
+    icons.push_back({{"name", Utf8(i.IconName())},
+                     {"file", Utf8(i.FileName())},
+                     {"parameters", Utf8(i.Parameters())},
+                     {"workingDir", Utf8(i.WorkingDir())},
+                     {"iconFile", Utf8(i.IconFile())},
+                     {"iconIndex", i.IconIndex()}});
+  j["icons"] = icons;
+
+  json inis = json::array();
+  for (const auto& i : s.IniEntries)
+    inis.push_back({{"file", Utf8(i.IniFileName())},
+                    {"section", Utf8(i.Section())},
+                    {"key", Utf8(i.Key())},
+                    {"value", Utf8(i.Value())},
+                    {"flags", Flags(i.IniFlags(), qvbuild::kIniFlagNames)}});
+  j["ini"] = inis;
+
+  json regs = json::array();
+  for (const auto& r : s.RegistryEntries) {
+    json e;
+    uint32_t root = r.RootKey();
+    if (root >= 0x80000000u && root - 0x80000000u < qvbuild::kRootKeyNames.size())
+      e["root"] = qvbuild::kRootKeyNames[root - 0x80000000u];
+    else
+      e["root"] = root;
+    e["subkey"] = Utf8(r.SubKey());
+    e["valueName"] = Utf8(r.ValueName());
+    e["type"] = Name(r.ValueType(), qvbuild::kValueTypeNames);
+    switch (r.ValueType()) {
+      case rtString:
+        e["data"] = Utf8(r.StringData());
+        break;
+      case rtDWord:
+        e["data"] = static_cast<uint32_t>(r.NumberData());
+        break;
+      case rtBinary: {
+        std::string hex;
+        for (size_t k = 0; k < r.BinaryLength(); ++k) {
+          char b[4];
+          std::snprintf(b, sizeof b, "%s%02x", k ? " " : "", r.BinaryData()[k]);
+          hex += b;
+        }
+        e["data"] = hex;
+        break;
+      }
+      default:
+        break;
+    }
+    e["flags"] = Flags(r.RegFlags(), qvbuild::kRegistryFlagNames);
+    regs.push_back(e);
+  }
+  j["registry"] = regs;
+
+  json dels = json::array();
+  for (const auto& u : s.UninstallDeleteEntries) dels.push_back({{"path", Utf8(u.DeletePath())}});
+  j["uninstallDelete"] = dels;
+
+  json runs = json::array();
+  for (const auto& r : s.RunEntries)
+    runs.push_back({{"file", Utf8(r.FileName())},
+                    {"parameters", Utf8(r.Parameters())},
+                    {"flags", Flags(r.RunFlags(), qvbuild::kRunFlagNames)}});
+  j["run"] = runs;
+  return j;
+}
+
+namespace {
+
+// A fault of the file data: the message setup.exe shows, and where.
+class EDataFault : public std::runtime_error {
+ public:
+  EDataFault(const std::string& detail) : std::runtime_error(detail) {}
+};
+
+std::string DiskPath(const std::string& dir, int n) {
+  std::string name = "SETUP." + std::to_string(n);
+  if (dir.empty()) return name;
+  char last = dir.back();
+  return dir + (last == '/' || last == '\\' ? "" : "/") + name;
+}
+
+bool Exists(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+// Opens disk n and checks its 12-byte header; throws EDataFault.
+std::unique_ptr<TStdioFile> OpenDisk(const std::string& dir, int n) {
+  std::string path = DiskPath(dir, n);
+  if (!Exists(path)) throw EDataFault(path + ": disk data file not found");
+  auto f = std::make_unique<TStdioFile>(path);
+  uint8_t header[12];
+  if (f->Size() < 12) throw EDataFault(path + ": shorter than its 12-byte header");
+  f->ReadExact(header, 12);
+  if (std::memcmp(header, kDiskID, 8) != 0)
+    throw EDataFault(path + ": " + kSourceCorrupted + " (wrong disk file ID)");
+  uint32_t total = header[8] | header[9] << 8 | header[10] << 16 |
+                   static_cast<uint32_t>(header[11]) << 24;
+  if (static_cast<int64_t>(total) != f->Size())
+    throw EDataFault(path + ": " + kSourceCorrupted + " (total size field " +
+                     std::to_string(total) + ", file size " + std::to_string(f->Size()) + ")");
+  return f;
+}
+
+struct Span {
+  std::string dir;
+  std::unique_ptr<TStdioFile> owned;  // the disk now open (disk data files)
+  TFile* file = nullptr;
+  int current = 0, last = 0;
+  int64_t bytes_left = 0, expected = 0, written = 0;
+  std::string reason;
+};
+
+uint32_t SpanRead(void* buffer, uint32_t capacity, void* context) {
+  Span& s = *static_cast<Span*>(context);
+  int64_t want = s.bytes_left < capacity ? s.bytes_left : capacity;
+  uint32_t result = static_cast<uint32_t>(want);
+  uint8_t* p = static_cast<uint8_t*>(buffer);
+  while (want != 0) {
+    size_t got = s.file->ReadSome(p, static_cast<size_t>(want));
+    s.bytes_left -= static_cast<int64_t>(got);
+    if (static_cast<int64_t>(got) == want) break;
+    want -= static_cast<int64_t>(got);
+    p += got;
+    if (s.current == s.last) {
+      s.reason = "the stream ends before its compressed size on disk " + std::to_string(s.current);
+      throw Exception(kSourceCorrupted);
+    }
+    ++s.current;
+    s.owned = OpenDisk(s.dir, s.current);
+    s.file = s.owned.get();
+  }
+  return result;
+}
+
+uint32_t BoundedWrite(const void*, uint32_t count, void* context) {
+  Span& s = *static_cast<Span*>(context);
+  if (s.written + count > s.expected) {
+    s.reason = "the stream yields more than the file's size";
+    throw Exception(kSourceCorrupted);
+  }
+  s.written += count;
+  return count;
+}
+
+}  // namespace
+
+VerifyResult VerifyData(const SetupScript& s, const std::string& script_path,
+                        const std::string& dir, uint32_t data_offset) {
+  VerifyResult r;
+  bool embedded = data_offset != 0;
+  json disks = json::array();
+  int max_disk = 0;
+  for (const auto& l : s.FileLocationEntries)
+    if (l.LastDisk() > max_disk) max_disk = l.LastDisk();
+  std::vector<bool> disk_ok(static_cast<size_t>(max_disk) + 1, true);
+  if (!embedded) {
+    for (int n = 1; n <= max_disk && n < 100000; ++n) {
+      json dj = {{"name", "SETUP." + std::to_string(n)}};
+      try {
+        auto f = OpenDisk(dir, n);
+        dj["size"] = f->Size();
+        dj["ok"] = true;
+      } catch (const std::exception& e) {
+        dj["ok"] = false;
+        disk_ok[static_cast<size_t>(n)] = false;
+        r.Faults.push_back(e.what());
+      }
+      disks.push_back(dj);
+    }
+  }
+  r.Report["disks"] = disks;
+
+  json files = json::array();
+  for (size_t i = 0; i < s.FileEntries.size(); ++i) {
+    const SetupFileEntry& f = s.FileEntries[i];
+    const SetupFileLocationEntry& l = s.FileLocationEntries[i];
+    std::string entry = "files[" + std::to_string(i) + "] (" + Utf8(f.DestName()) + ")";
+    std::string source = embedded ? script_path : DiskPath(dir, l.FirstDisk());
+    json fj = {{"index", i}, {"dest", Utf8(f.DestName())}};
+    Span span;
+    span.dir = dir;
+    try {
+      if (l.FirstDisk() < 1 || l.LastDisk() < l.FirstDisk() || l.StartOffset() < 0 ||
+          f.Size() < 0 || f.CompressedSize() < 0)
+        throw EDataFault(source + ": " + entry + ": " + kSourceCorrupted +
+                         " (impossible location or sizes)");
+      if (!embedded && static_cast<size_t>(l.FirstDisk()) < disk_ok.size() &&
+          !disk_ok[static_cast<size_t>(l.FirstDisk())])
+        throw EDataFault(source + ": " + entry + ": not checked, its disk data file is faulty");
+      std::unique_ptr<TStdioFile> script_file;
+      if (embedded) {
+        script_file = std::make_unique<TStdioFile>(script_path);
+        span.file = script_file.get();
+      } else {
+        span.owned = OpenDisk(dir, l.FirstDisk());
+        span.file = span.owned.get();
+      }
+      int64_t pos = static_cast<int64_t>(data_offset) + l.StartOffset();
+      uint8_t marker[4];
+      if (pos + 4 > span.file->Size() ||
+          (span.file->Seek(pos), span.file->ReadExact(marker, 4), std::memcmp(marker, kMarker, 4) != 0))
+        throw EDataFault(source + ": " + entry + ": " + kSourceCorrupted +
+                         " (no file data marker at offset " + std::to_string(pos) + ")");
+      span.current = l.FirstDisk();
+      span.last = l.LastDisk();
+      span.bytes_left = f.CompressedSize();
+      span.expected = f.Size();
+      uint32_t checksum = 0;
+      bool done;
+      try {
+        done = DecompressStream(SpanRead, BoundedWrite, &span, checksum);
+      } catch (const EZlibDataError&) {
+        throw EDataFault(source + ": " + entry + ": " + kSourceCorrupted + " (corrupt zlib stream)");
+      } catch (const EDataFault& e) {  // a later disk of the stream
+        throw EDataFault(std::string(e.what()) + " (while reading " + entry + ")");
+      } catch (const EZlibInternalError& e) {
+        throw EDataFault(source + ": " + entry + ": " + e.what());
+      } catch (const Exception& e) {
+        throw EDataFault(source + ": " + entry + ": " + e.Message() +
+                         (span.reason.empty() ? "" : " (" + span.reason + ")"));
+      }
+      if (!done || span.written != f.Size())
+        throw EDataFault(source + ": " + entry + ": " + kSourceCorrupted + " (" +
+                         std::to_string(span.written) + " bytes decompressed, " +
+                         std::to_string(f.Size()) + " expected)");
+      if (checksum != f.Checksum()) {
+        char b[96];
+        std::snprintf(b, sizeof b, " (Adler-32 %08X, expected %08X)", checksum, f.Checksum());
+        throw EDataFault(source + ": " + entry + ": " + kSourceCorrupted + b);
+      }
+      fj["ok"] = true;
+      fj["size"] = span.written;
+      fj["checksum"] = checksum;
+    } catch (const EDataFault& e) {
+      fj["ok"] = false;
+      fj["fault"] = e.what();
+      r.Faults.push_back(e.what());
+    } catch (const Exception& e) {  // file layer: a read past the end, ...
+      std::string msg = source + ": " + entry + ": " + e.Message();
+      fj["ok"] = false;
+      fj["fault"] = msg;
+      r.Faults.push_back(msg);
+    }
+    files.push_back(fj);
+  }
+  r.Report["files"] = files;
+  r.Report["ok"] = r.Ok();
+  return r;
+}
+
+namespace {
+
+bool ParseUInt(const std::string& s, uint64_t max, uint64_t& v) {
+  if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos || s.size() > 12)
+    return false;
+  v = std::stoull(s);
+  return v <= max;
+}
+
+const char kUsage[] =
+    "usage: qvinspect SETUP.0 [--offset N] [--verify] [--data-offset N]\n"
+    "  --offset N        the script starts at byte N of the file (single-file layout)\n"
+    "  --verify          check the disk data files beside the script (SETUP.1 ...)\n"
+    "  --data-offset N   the file data lies in the same file from byte N (single-file layout)\n";
+
+}  // namespace
+
+int RunInspect(const std::vector<std::string>& args, std::string& out, std::string& err) {
+  std::string path;
+  uint64_t offset = 0, data_offset = 0;
+  bool verify = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--offset" || a == "--data-offset") {
+      uint64_t v;
+      if (i + 1 >= args.size() || !ParseUInt(args[i + 1], 0x7FFFFFFFu, v)) {
+        err = "qvinspect: " + a + " needs an offset in bytes\n";
+        return 2;
+      }
+      (a == "--offset" ? offset : data_offset) = v;
+      ++i;
+    } else if (a == "--verify") {
+      verify = true;
+    } else if (a == "-h" || a == "--help") {
+      out = kUsage;
+      return 0;
+    } else if (!a.empty() && a[0] == '-') {
+      err = "qvinspect: unknown option " + a + "\n" + kUsage;
+      return 2;
+    } else if (path.empty()) {
+      path = a;
+    } else {
+      err = "qvinspect: more than one script given\n";
+      return 2;
+    }
+  }
+  if (path.empty()) {
+    err = kUsage;
+    return 2;
+  }
+  if (data_offset != 0) verify = true;
+  SetupScript script;
+  try {
+    LoadScriptFile(path, static_cast<int64_t>(offset), script);
+  } catch (const EScriptFault& e) {
+    err = "qvinspect: " + path + ": " + e.what() + "\n";
+    return 1;
+  }
+  json j;
+  j["script"] = {{"file", path}, {"offset", offset}};
+  json body = ScriptToJson(script);
+  for (auto it = body.begin(); it != body.end(); ++it) j[it.key()] = it.value();
+  int status = 0;
+  if (verify) {
+    size_t slash = path.find_last_of("/\\");
+    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash);
+    if (slash == 0) dir = "/";
+    VerifyResult v = VerifyData(script, path, dir, static_cast<uint32_t>(data_offset));
+    j["verify"] = v.Report;
+    for (const std::string& f : v.Faults) err += "qvinspect: " + f + "\n";
+    if (!v.Ok()) status = 1;
+  }
+  out = j.dump(2) + "\n";
+  return status;
+}
+
+}  // namespace qvinspect

@@ -1,0 +1,45 @@
+// The inspection of a distribution: the setup script as readable JSON, and
+// the verification of the file data (disk data files or the data area of a
+// single file) with the messages setup.exe gives for the same faults.
+#pragma once
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "setupdata/script.h"
+
+namespace qvinspect {
+
+// A script that setup.exe would refuse; the message is the one it shows.
+class EScriptFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Loads the script at offset of the file; raises EScriptFault with the
+// startup message ("The setup files are corrupted ...") or the file layer's
+// message.
+void LoadScriptFile(const std::string& path, int64_t offset, SetupScript& script);
+
+// The whole script as JSON, with the same key names as the description
+// that qvbuild reads, plus the sizes, checksums and locations.
+nlohmann::ordered_json ScriptToJson(const SetupScript& script);
+
+struct VerifyResult {
+  nlohmann::ordered_json Report;            // disks and files checked
+  std::vector<std::string> Faults;  // each names the data file and the entry
+  bool Ok() const { return Faults.empty(); }
+};
+
+// Checks every disk data file the script refers to (looked for in dir) and
+// every file's stream: marker, decompressed size and Adler-32. With a
+// data_offset other than 0 the data lies in script_path from that offset.
+VerifyResult VerifyData(const SetupScript& script, const std::string& script_path,
+                        const std::string& dir, uint32_t data_offset);
+
+// The program: arguments without the program name; returns the exit status.
+int RunInspect(const std::vector<std::string>& args, std::string& out, std::string& err);
+
+}  // namespace qvinspect
