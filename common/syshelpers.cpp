@@ -124,28 +124,32 @@ bool RegValuePresent(HKEY key, const std::string& name) {
 }
 
 bool DeleteRegKeyTree(HKEY parent, const std::string& sub_key) {
-  // The subkeys are removed first on every platform: RegDeleteKey refuses
-  // a key that still has subkeys on Windows NT, and the result is the same
-  // as a Windows 95 RegDeleteKey that takes them along.
-  HKEY key;
-  if (RegOpenKeyExA(parent, sub_key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &key) !=
-      ERROR_SUCCESS)
-    return false;
-  DWORD max_len = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &max_len, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-    if (max_len < 1) max_len = 1;
-    std::vector<char> name(max_len + 1);
-    DWORD index = 0;
-    for (;;) {
-      DWORD len = static_cast<DWORD>(name.size());
-      if (RegEnumKeyExA(key, index, name.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
-          ERROR_SUCCESS)
-        break;
-      if (!DeleteRegKeyTree(key, std::string(name.data(), len))) ++index;
+  // The subkeys are removed first, deepest first, on every platform. On
+  // Windows NT RegDeleteKey refuses a key that has subkeys; the Windows 95
+  // family's takes them along, but Wine's emulation of it gives up on a key
+  // with several subkeys, and removing them first gives the same result.
+  {
+    HKEY key;
+    if (RegOpenKeyExA(parent, sub_key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS)
+      return false;
+    DWORD max_len = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &max_len, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      if (max_len < 1) max_len = 1;
+      std::vector<char> name(max_len + 1);
+      DWORD index = 0;
+      for (;;) {
+        DWORD len = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExA(key, index, name.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+          break;
+        // A subkey that stays is stepped over; a deleted one shifts the rest.
+        if (!DeleteRegKeyTree(key, std::string(name.data(), len))) ++index;
+      }
     }
+    RegCloseKey(key);
   }
-  RegCloseKey(key);
   return RegDeleteKeyA(parent, sub_key.c_str()) == ERROR_SUCCESS;
 }
 
