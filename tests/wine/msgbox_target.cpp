@@ -1,0 +1,84 @@
+// A small program with several top-level windows that shows a message box on
+// command, for msgbox_test to drive from outside:
+//   "QvMain"      the main window (the boxes' owner); its "Result" label
+//                 shows "result N" with the button of the last box
+//   "QvSecond"    holds an edit control that has the focus
+//   "QvDisabled"  disabled from the start
+//   "QvTopmost"   stay-on-top
+// Posting kCmdShow to QvMain with wParam = kind and lParam = caption mode
+// (0 null, 1 empty, 2 "Given Caption") | flags << 8 shows a box with the
+// text "Box text". WM_CLOSE on QvMain ends the program.
+#include <windows.h>
+
+#include "common/msgbox.h"
+
+namespace {
+
+constexpr UINT kCmdShow = WM_APP + 1;
+HWND g_result = nullptr;
+
+LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case kCmdShow: {
+      const int mode = static_cast<int>(lp & 0xFF);
+      const UINT flags = static_cast<UINT>(lp >> 8);
+      const char* caption = mode == 0 ? nullptr : mode == 1 ? "" : "Given Caption";
+      // Longer than any "result N", so a reader polling the text never gets
+      // a length from this one and the characters of the next.
+      SetWindowTextA(g_result, "showing the box");
+      const int r = ShowAppMessageBox("Box text", caption, static_cast<MessageBoxKind>(wp), flags);
+      char buf[32];
+      wsprintfA(buf, "result %d", r);
+      SetWindowTextA(g_result, buf);
+      return 0;
+    }
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+HWND MakeForm(const char* caption, int x, int y, DWORD ex_style) {
+  return CreateWindowExA(ex_style, "QvTargetForm", caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
+                         300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = inst;
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = "QvTargetForm";
+  RegisterClassA(&wc);
+  wc.lpfnWndProc = MainProc;
+  wc.lpszClassName = "QvTargetMain";
+  RegisterClassA(&wc);
+
+  HWND main = CreateWindowExA(0, "QvTargetMain", "QvMain", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                              10, 300, 200, nullptr, nullptr, inst, nullptr);
+  g_result = CreateWindowExA(0, "STATIC", "Result", WS_CHILD | WS_VISIBLE, 10, 10, 200, 20, main,
+                             nullptr, inst, nullptr);
+  SetMessageBoxOwner(main);
+
+  HWND disabled = MakeForm("QvDisabled", 650, 10, 0);
+  EnableWindow(disabled, FALSE);
+  MakeForm("QvTopmost", 330, 300, WS_EX_TOPMOST);
+  HWND second = MakeForm("QvSecond", 330, 10, 0);
+  HWND edit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "focus here", WS_CHILD | WS_VISIBLE, 10,
+                              10, 200, 24, second, reinterpret_cast<HMENU>(100), inst, nullptr);
+  CreateWindowExA(0, "BUTTON", "Other", WS_CHILD | WS_VISIBLE, 10, 50, 100, 24, second,
+                  reinterpret_cast<HMENU>(101), inst, nullptr);
+  SetActiveWindow(second);
+  SetFocus(edit);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
