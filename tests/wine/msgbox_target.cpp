@@ -6,8 +6,8 @@
 //   "QvDisabled"  disabled from the start
 //   "QvTopmost"   stay-on-top
 // Posting kCmdShow to QvMain with wParam = kind and lParam = caption mode
-// (0 null, 1 empty, 2 "Given Caption") | flags << 8 shows a box with the
-// text "Box text". WM_CLOSE on QvMain ends the program.
+// (0 null, 1 empty, 2 "Given Caption", 3 formatted) | flags << 8 shows a box
+// with the text "Box text" ("Box text no. 42" when formatted). WM_CLOSE on QvMain ends the program.
 #include <windows.h>
 
 #include "common/msgbox.h"
@@ -26,7 +26,10 @@ LRESULT CALLBACK MainProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       // Longer than any "result N", so a reader polling the text never gets
       // a length from this one and the characters of the next.
       SetWindowTextA(g_result, "showing the box");
-      const int r = ShowAppMessageBox("Box text", caption, static_cast<MessageBoxKind>(wp), flags);
+      const MessageBoxKind kind = static_cast<MessageBoxKind>(wp);
+      // Mode 3: the formatting form, with an empty caption.
+      const int r = mode == 3 ? ShowMessageBoxFmt("Box %s no. %d", "", kind, flags, "text", 42)
+                              : ShowAppMessageBox("Box text", caption, kind, flags);
       char buf[32];
       wsprintfA(buf, "result %d", r);
       SetWindowTextA(g_result, buf);

@@ -102,6 +102,15 @@ TEST_F(MessageBoxTest, GivenCaptionIsKeptAndButtonsComeBack) {
   EXPECT_EQ(WaitResult(), "result 4");
 }
 
+TEST_F(MessageBoxTest, FormattedText) {
+  HWND box = Show(2, 3, "Error", MB_YESNO);
+  MessageBoxInfo info = ReadMessageBox(box);
+  EXPECT_EQ(info.text, "Box text no. 42");
+  EXPECT_EQ(IconName(info.icon), std::string(IconName(MessageBoxIcon::kExclamation)));
+  AnswerMessageBox(box, "Yes");
+  EXPECT_EQ(WaitResult(), "result 6");
+}
+
 TEST_F(MessageBoxTest, OtherWindowsAreInertWhileTheBoxIsUp) {
   ASSERT_TRUE(GetState(topmost_).topmost);
   ASSERT_FALSE(GetState(disabled_).enabled);
