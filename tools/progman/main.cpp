@@ -1,4 +1,6 @@
 // qvprogman: a Program Manager DDE server (service and topic "PROGMAN").
+// It speaks the DDE window-message protocol itself (WM_DDE_INITIATE,
+// EXECUTE, REQUEST, TERMINATE) from its hidden window.
 //
 //   qvprogman.exe STATEFILE [READYFILE]
 //
@@ -8,17 +10,18 @@
 // to its hidden window (class "QvProgmanServer") and when the named event
 // "QvProgmanStop" is signalled.
 #include <windows.h>
-#include <ddeml.h>
+#include <dde.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <string>
 
 #include "tools/progman/pmstate.h"
 
 namespace {
 
-DWORD g_inst = 0;
-HSZ g_service = nullptr;
 PmState g_state;
 std::string g_state_file;
 
@@ -44,53 +47,135 @@ void LoadState() {
   g_state.Load(text);
 }
 
-std::string StringOf(HSZ h) {
-  char buf[512];
-  DWORD n = DdeQueryStringA(g_inst, h, buf, sizeof buf, CP_WINANSI);
+// Every transaction and its answer go to STATEFILE.log, for the tests and
+// for anyone wondering what a program sent.
+void LogLine(const std::string& line) {
+  if (g_state_file.empty()) return;
+  FILE* f = std::fopen((g_state_file + ".log").c_str(), "ab");
+  if (f == nullptr) return;
+  std::fprintf(f, "%s\r\n", line.c_str());
+  std::fclose(f);
+}
+
+std::string AtomText(ATOM a) {
+  char buf[256];
+  UINT n = GlobalGetAtomNameA(a, buf, sizeof buf);
   return std::string(buf, n);
 }
 
-HDDEDATA CALLBACK ServerCallback(UINT type, UINT fmt, HCONV, HSZ hsz1, HSZ hsz2, HDDEDATA data,
-                                 ULONG_PTR, ULONG_PTR) {
-  switch (type) {
-    case XTYP_CONNECT:
-      // hsz1 is the topic, hsz2 the service.
-      return reinterpret_cast<HDDEDATA>(
-          static_cast<ULONG_PTR>(DdeCmpStringHandles(hsz1, g_service) == 0));
-    case XTYP_WILDCONNECT:
-      return nullptr;
-    case XTYP_EXECUTE: {
-      DWORD size = DdeGetData(data, nullptr, 0, 0);
-      std::string text(size, '\0');
-      if (size > 0) DdeGetData(data, reinterpret_cast<LPBYTE>(&text[0]), size, 0);
-      size_t nul = text.find('\0');
-      if (nul != std::string::npos) text.resize(nul);
-      bool ok = g_state.Execute(text);
-      if (ok) SaveState();
-      return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(ok ? DDE_FACK : DDE_FNOTPROCESSED));
-    }
-    case XTYP_REQUEST: {
-      if (fmt != CF_TEXT) return nullptr;
-      std::string reply;
-      if (!g_state.Request(StringOf(hsz2), reply)) return nullptr;
-      return DdeCreateDataHandle(g_inst, reinterpret_cast<LPBYTE>(&reply[0]),
-                                 static_cast<DWORD>(reply.size() + 1), 0, hsz2, CF_TEXT, 0);
-    }
-    default:
-      return nullptr;
+// The conversations: the clients' windows that initiated one with us.
+std::vector<HWND> g_clients;
+
+bool IsClient(HWND w) { return std::find(g_clients.begin(), g_clients.end(), w) != g_clients.end(); }
+
+void Ack(HWND server, HWND client, WORD status, UINT_PTR hi) {
+  if (!PostMessageA(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(server),
+                    PackDDElParam(WM_DDE_ACK, status, hi)))
+    LogLine("cannot post an acknowledgement");
+}
+
+void OnInitiate(HWND server, HWND client, LPARAM lp) {
+  ATOM app = LOWORD(lp), topic = HIWORD(lp);
+  // Service and topic "PROGMAN"; a null atom stands for any.
+  bool app_ok = app == 0 || lstrcmpiA(AtomText(app).c_str(), "PROGMAN") == 0;
+  bool topic_ok = topic == 0 || lstrcmpiA(AtomText(topic).c_str(), "PROGMAN") == 0;
+  if (!app_ok || !topic_ok) return;
+  ATOM a = GlobalAddAtomA("PROGMAN");
+  ATOM t = GlobalAddAtomA("PROGMAN");
+  if (!IsClient(client)) g_clients.push_back(client);
+  SendMessageA(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(server), MAKELPARAM(a, t));
+}
+
+void OnExecute(HWND server, HWND client, LPARAM lp) {
+  HGLOBAL commands = reinterpret_cast<HGLOBAL>(lp);
+  std::string text;
+  if (const char* p = static_cast<const char*>(GlobalLock(commands))) {
+    SIZE_T size = GlobalSize(commands);
+    size_t n = 0;
+    while (n < size && p[n] != '\0') ++n;
+    text.assign(p, n);
+    GlobalUnlock(commands);
   }
+  bool ok = IsClient(client) && g_state.Execute(text);
+  if (ok) SaveState();
+  LogLine((ok ? "EXECUTE OK " : "EXECUTE REFUSED ") + text);
+  // The client frees the command memory when it gets the acknowledgement.
+  Ack(server, client, ok ? 0x8000 : 0, reinterpret_cast<UINT_PTR>(commands));
+}
+
+void OnRequest(HWND server, HWND client, LPARAM lp) {
+  UINT format = LOWORD(lp);
+  ATOM item_atom = HIWORD(lp);
+  std::string item = AtomText(item_atom);
+  std::string reply;
+  if (!IsClient(client) || format != CF_TEXT || !g_state.Request(item, reply)) {
+    LogLine("REQUEST REFUSED " + item);
+    Ack(server, client, 0, item_atom);
+    return;
+  }
+  LogLine("REQUEST OK " + item);
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(DDEDATA) + reply.size() + 1);
+  DDEDATA* d = mem ? static_cast<DDEDATA*>(GlobalLock(mem)) : nullptr;
+  if (d == nullptr) {
+    if (mem) GlobalFree(mem);
+    Ack(server, client, 0, item_atom);
+    return;
+  }
+  std::memset(d, 0, sizeof(DDEDATA));
+  d->fResponse = 1;
+  d->fRelease = 1;  // the client frees it
+  d->cfFormat = CF_TEXT;
+  std::memcpy(d->Value, reply.c_str(), reply.size() + 1);
+  GlobalUnlock(mem);
+  if (!PostMessageA(client, WM_DDE_DATA, reinterpret_cast<WPARAM>(server),
+                    PackDDElParam(WM_DDE_DATA, reinterpret_cast<UINT_PTR>(mem), item_atom)))
+    GlobalFree(mem);
+}
+
+void TerminateAll(HWND server) {
+  for (HWND c : g_clients) PostMessageA(c, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(server), 0);
+  g_clients.clear();
 }
 
 LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_CLOSE) {
-    DestroyWindow(wnd);
-    return 0;
+  HWND client = reinterpret_cast<HWND>(wp);
+  switch (msg) {
+    case WM_DDE_INITIATE:
+      OnInitiate(wnd, client, lp);
+      return 0;
+    case WM_DDE_EXECUTE:
+      OnExecute(wnd, client, lp);
+      return 0;
+    case WM_DDE_REQUEST:
+      OnRequest(wnd, client, lp);
+      return 0;
+    case WM_DDE_ADVISE:
+    case WM_DDE_UNADVISE:
+    case WM_DDE_POKE: {
+      // Not served. The atom stays the client's to free with the negative
+      // acknowledgement.
+      UINT_PTR lo = 0, hi = 0;
+      UnpackDDElParam(msg, lp, &lo, &hi);
+      FreeDDElParam(msg, lp);
+      Ack(wnd, client, 0, hi);
+      return 0;
+    }
+    case WM_DDE_TERMINATE:
+      if (IsClient(client)) {
+        g_clients.erase(std::find(g_clients.begin(), g_clients.end(), client));
+        PostMessageA(client, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(wnd), 0);
+      }
+      return 0;
+    case WM_CLOSE:
+      TerminateAll(wnd);
+      DestroyWindow(wnd);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(wnd, msg, wp, lp);
   }
-  if (msg == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcA(wnd, msg, wp, lp);
 }
 
 }  // namespace
@@ -115,16 +200,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RegisterClassA(&wc);
   HWND wnd = CreateWindowA("QvProgmanServer", "Program Manager", WS_OVERLAPPED, 0, 0, 0, 0,
                            nullptr, nullptr, instance, nullptr);
+  if (wnd == nullptr) return 3;
   HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "QvProgmanStop");
 
-  if (DdeInitializeA(&g_inst, ServerCallback,
-                     APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_FAIL_POKES | CBF_SKIP_REGISTRATIONS |
-                         CBF_SKIP_UNREGISTRATIONS,
-                     0) != DMLERR_NO_ERROR)
-    return 3;
-  g_service = DdeCreateStringHandleA(g_inst, "PROGMAN", CP_WINANSI);
-  if (g_service == nullptr || DdeNameService(g_inst, g_service, nullptr, DNS_REGISTER) == nullptr)
-    return 4;
   SaveState();
   if (!ready_file.empty()) {
     FILE* f = std::fopen(ready_file.c_str(), "wb");
@@ -145,10 +223,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       DispatchMessageA(&msg);
     }
   }
-  DdeNameService(g_inst, g_service, nullptr, DNS_UNREGISTER);
-  DdeFreeStringHandle(g_inst, g_service);
-  DdeUninitialize(g_inst);
-  if (IsWindow(wnd)) DestroyWindow(wnd);
+  if (IsWindow(wnd)) {
+    TerminateAll(wnd);
+    DestroyWindow(wnd);
+  }
   CloseHandle(stop);
   return 0;
 }
