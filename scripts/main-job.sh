@@ -29,6 +29,8 @@ fi
 cleanup() { "$WINESERVER" -k >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
+echo "main job: the distribution as the inspection tool reads it (first lines of $job/inspect.json):"
+head -n 20 "$job/inspect.json"
 echo "main job: distribution in $job/disk:"
 ls -l "$job/disk"
 set +e

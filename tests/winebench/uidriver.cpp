@@ -293,12 +293,20 @@ std::string StripAccelerator(const std::string& caption) {
 }
 
 std::string GetText(HWND hwnd) {
+  // The text may grow between the length query and the read: read into a
+  // buffer with room to spare and retry with a larger one while the text
+  // fills it completely.
   LRESULT len = Send(hwnd, WM_GETTEXTLENGTH, 0, 0, "WM_GETTEXTLENGTH");
-  if (len <= 0) return "";
-  std::vector<char> buf(static_cast<size_t>(len) + 1, '\0');
-  LRESULT n = Send(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), "WM_GETTEXT");
-  if (n < 0) n = 0;
-  return std::string(buf.data(), std::min(static_cast<size_t>(n), buf.size() - 1));
+  if (len < 0) len = 0;
+  size_t size = static_cast<size_t>(len) + 256;
+  for (;;) {
+    std::vector<char> buf(size, '\0');
+    LRESULT n = Send(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), "WM_GETTEXT");
+    if (n < 0) n = 0;
+    if (static_cast<size_t>(n) + 1 < buf.size() || size >= (1u << 24))
+      return std::string(buf.data(), std::min(static_cast<size_t>(n), buf.size() - 1));
+    size *= 4;
+  }
 }
 
 ControlInfo ReadControl(HWND hwnd) {
