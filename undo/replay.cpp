@@ -1,0 +1,360 @@
+// Takes back the recorded changes, newest first.
+#include "undo/replay.h"
+
+#include <shlobj.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/exceptions.h"
+#include "common/strutil.h"
+#include "common/syshelpers.h"
+#include "install/dde.h"
+#include "install/progman.h"
+#include "undo/undolog.h"
+
+namespace {
+
+struct RegKey {
+  HKEY h = nullptr;
+  ~RegKey() {
+    if (h != nullptr) RegCloseKey(h);
+  }
+};
+
+// The file name with its extension (the text from the last dot of the last
+// path component on) replaced by ext.
+std::string ChangeFileExt(const std::string& file, const std::string& ext) {
+  size_t slash = file.find_last_of("\\:");
+  size_t dot = file.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return file + ext;
+  return file.substr(0, dot) + ext;
+}
+
+std::string FileExt(const std::string& file) {
+  size_t slash = file.find_last_of("\\:");
+  size_t dot = file.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return file.substr(dot);
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A subkey path that names a key below the root, not the root itself.
+bool NamesSubkey(const std::string& subkey) {
+  return subkey.find_first_not_of('\\') != std::string::npos;
+}
+
+void DeleteIniSection(const std::string& section, const std::string& ini_file) {
+  if (ini_file.empty())
+    WriteProfileStringA(section.c_str(), nullptr, nullptr);
+  else
+    WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, ini_file.c_str());
+}
+
+// The working state of one replay.
+class TReplay {
+ public:
+  TReplay(TDDE& dde, bool uninstall_mode) : dde_(dde), uninstall_mode_(uninstall_mode) {}
+  ~TReplay() {
+    if (conv_open_) dde_.Disconnect(conv_);
+    dde_.FreeStringHandle(service_);
+  }
+  TReplay(const TReplay&) = delete;
+  TReplay& operator=(const TReplay&) = delete;
+
+  bool result = true;
+
+  void Handle(const UndoRecord& rec) {
+    switch (rec.Kind) {
+      case ukRemoveDir: RemoveDir(rec); break;
+      case ukDeleteFile: DeleteFileRecord(rec); break;
+      case ukProgmanEntry: ProgmanEntry(rec); break;
+      case ukIniValue: IniValue(rec); break;
+      case ukIniSection: DeleteIniSection(rec.String(1), rec.String(0)); break;
+      case ukRegKeyTree: RegKeyTree(rec); break;
+      case ukRegKeyIfEmpty:
+      case ukRegValue: RegKeyIfEmpty(rec); break;
+      case ukShellNotify:
+        SHChangeNotify(static_cast<LONG>(rec.Param), SHCNF_PATHA | SHCNF_FLUSH,
+                       rec.String(0).c_str(), nullptr);
+        break;
+      default: break;  // unknown kinds are skipped
+    }
+  }
+
+ private:
+  void RemoveDir(const UndoRecord& rec) {
+    std::string dir = rec.String(0);
+    if (!FolderExists(dir)) return;
+    // Never stand inside the directory being removed.
+    SetCurrentDirectoryA(dir.substr(0, 3).c_str());
+    if (!RemoveDirectoryA(dir.c_str())) {
+      result = false;
+      return;
+    }
+    if (rec.Param & 1) SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, dir.c_str(), nullptr);
+  }
+
+  void DeleteHelp(const std::string& file, bool notify) {
+    if (!DeleteFileAndHelpIndex(file, notify)) result = false;
+  }
+
+  void DeleteFileRecord(const UndoRecord& rec) {
+    std::string file = rec.String(0);
+    std::string target = rec.String(1);
+    if (uninstall_mode_ || target.empty()) target = file;
+    uint32_t p = rec.Param;
+    bool notify = (p & dfNotifyShell) != 0;
+    if (!uninstall_mode_ && (p & dfExistedBefore)) {
+      if (p & dfSharedFile) DecrementSharedCount(file);
+      if (target != file) DeleteHelp(target, notify);  // the pending temporary file
+      return;
+    }
+    if (p & dfSharedFile) {
+      if (!DecrementSharedCount(file)) return;
+      if (!FileExists(target)) return;
+      if (uninstall_mode_ &&
+          MessageBoxA(nullptr, RemoveSharedFileQuestion(file).c_str(), "Remove Shared File?",
+                      MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    }
+    if ((p & dfRegisteredServer) && target == file) {
+      if (!UnregisterServer(file)) result = false;
+    }
+    if (uninstall_mode_ || (p & dfUninstallOnly) == 0) DeleteHelp(target, notify);
+  }
+
+  void ProgmanEntry(const UndoRecord& rec) {
+    std::string group = rec.String(0);
+    std::string item = rec.String(1);
+    if (!conv_open_) {
+      if (service_ == nullptr) service_ = dde_.CreateStringHandle(ProgmanService);
+      try {
+        conv_ = dde_.Connect(service_, service_);
+      } catch (...) {
+        dde_.FreeStringHandle(service_);  // the next record starts afresh
+        throw;
+      }
+      conv_open_ = true;
+    }
+    if (group != last_group_) {
+      if (!dde_.Execute(conv_, ProgmanShowGroupCommand(group), true)) {
+        result = false;
+        return;
+      }
+      last_group_ = group;
+    }
+    if (!item.empty()) {
+      dde_.Execute(conv_, ProgmanDeleteItemCommand(item), false);
+      return;
+    }
+    // The record stands for the group: delete it only when it is empty.
+    HSZ item_handle = dde_.CreateStringHandle(group);
+    HDDEDATA data = nullptr;
+    try {
+      const BYTE* bytes = nullptr;
+      DWORD size = 0;
+      dde_.Request(conv_, item_handle, CF_TEXT, data, bytes, size);
+      if (ProgmanGroupIsEmpty(reinterpret_cast<const char*>(bytes), size))
+        dde_.Execute(conv_, ProgmanDeleteGroupCommand(group), false);
+    } catch (...) {
+      dde_.UnaccessData(data);
+      dde_.FreeStringHandle(item_handle);
+      throw;
+    }
+    dde_.UnaccessData(data);
+    dde_.FreeStringHandle(item_handle);
+  }
+
+  void IniValue(const UndoRecord& rec) {
+    std::string ini = rec.String(0), section = rec.String(1), key = rec.String(2);
+    if (ini.empty())
+      WriteProfileStringA(section.c_str(), key.c_str(), nullptr);
+    else
+      WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, ini.c_str());
+    if (IsIniSectionEmpty(section, ini)) DeleteIniSection(section, ini);
+  }
+
+  void RegKeyTree(const UndoRecord& rec) {
+    HKEY root = RootKeyFromParam(rec.Param);
+    std::string subkey = rec.String(0);
+    if (root == nullptr || !NamesSubkey(subkey)) {
+      result = false;  // a record that names no key below a known root
+      return;
+    }
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return;
+    RegCloseKey(k);
+    if (!DeleteRegKeyTree(root, subkey)) result = false;
+  }
+
+  void RegKeyIfEmpty(const UndoRecord& rec) {
+    HKEY root = RootKeyFromParam(rec.Param);
+    std::string subkey = rec.String(0);
+    if (root == nullptr || !NamesSubkey(subkey)) {
+      result = false;
+      return;
+    }
+    RegKey k;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &k.h) !=
+        ERROR_SUCCESS)
+      return;
+    if (rec.Kind == ukRegValue) {
+      std::string value = rec.String(1);
+      if (RegValuePresent(k.h, value) && RegDeleteValueA(k.h, value.c_str()) != ERROR_SUCCESS)
+        result = false;
+    }
+    DWORD subkeys = 0, values = 0;
+    if (RegQueryInfoKeyA(k.h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      result = false;
+      return;
+    }
+    RegCloseKey(k.h);
+    k.h = nullptr;
+    if (subkeys == 0 && values == 0 && !DeleteRegKeyTree(root, subkey)) result = false;
+  }
+
+  TDDE& dde_;
+  bool uninstall_mode_;
+  bool conv_open_ = false;
+  HSZ service_ = nullptr;
+  HCONV conv_ = nullptr;
+  std::string last_group_;
+};
+
+}  // namespace
+
+HKEY RootKeyFromParam(uint32_t param) {
+  // The predefined roots are small negative handle values: sign-extend the
+  // 32-bit parameter to the width of a handle.
+  if (param < 0x80000000u || param > 0x80000006u) return nullptr;
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<int32_t>(param)));
+}
+
+std::string RemoveSharedFileQuestion(const std::string& file) {
+  return "The system indicates that the following shared file is no longer in use by any "
+         "programs. Would you like Uninstall to remove this shared file?\r\n\r\n" +
+         file +
+         "\r\n\r\nIf any programs are still using this file and it is removed, those programs "
+         "may not function properly. If you are unsure, choose No. Leaving the file on your "
+         "system will not cause any harm.";
+}
+
+bool DecrementSharedCount(const std::string& file) {
+  RegKey k;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &k.h, nullptr) != ERROR_SUCCESS) {
+    k.h = nullptr;
+    throw Exception(Format("Error opening registry key: %s", SharedDllsKey));
+  }
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExA(k.h, file.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return false;
+  int64_t count = 2;
+  DWORD store = REG_DWORD;
+  if (type == REG_SZ) {
+    std::string text;
+    if (ReadRegString(k.h, file, text)) {
+      try {
+        count = StrToInt(text);
+        store = REG_SZ;
+      } catch (const EConvertError&) {
+      }
+    }
+  } else if (type == REG_BINARY && size >= 1 && size <= 4) {
+    BYTE b[4] = {0, 0, 0, 0};
+    DWORD got = sizeof b;
+    if (RegQueryValueExA(k.h, file.c_str(), nullptr, nullptr, b, &got) == ERROR_SUCCESS &&
+        got >= 1 && got <= 4) {
+      count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                   (static_cast<uint32_t>(b[3]) << 24));
+      store = REG_BINARY;
+    }
+  } else if (type == REG_DWORD && size == 4) {
+    DWORD v = 0, got = sizeof v;
+    if (RegQueryValueExA(k.h, file.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&v),
+                         &got) == ERROR_SUCCESS)
+      count = static_cast<int32_t>(v);
+  }
+  --count;
+  if (count <= 0) {
+    RegDeleteValueA(k.h, file.c_str());
+    return true;
+  }
+  int32_t n = static_cast<int32_t>(count);
+  if (store == REG_SZ) {
+    std::string text = Format("%d", static_cast<int>(n));
+    RegSetValueExA(k.h, file.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+  } else {
+    DWORD v = static_cast<DWORD>(n);
+    RegSetValueExA(k.h, file.c_str(), 0, store, reinterpret_cast<const BYTE*>(&v), sizeof v);
+  }
+  return false;
+}
+
+bool UnregisterServer(const std::string& file) {
+  HMODULE lib = LoadLibraryA(file.c_str());
+  if (lib == nullptr) return false;
+  bool ok = false;
+  try {
+    using Proc = HRESULT(WINAPI*)();
+    auto proc = reinterpret_cast<Proc>(
+        reinterpret_cast<void*>(GetProcAddress(lib, "DllUnregisterServer")));
+    if (proc != nullptr) ok = proc() >= 0;
+  } catch (...) {
+    ok = false;
+  }
+  FreeLibrary(lib);
+  return ok;
+}
+
+bool DeleteFileAndHelpIndex(const std::string& file, bool notify) {
+  if (lstrcmpiA(FileExt(file).c_str(), ".HLP") == 0) {
+    DeleteFileA(ChangeFileExt(file, ".GID").c_str());
+    DeleteFileA(ChangeFileExt(file, ".FTS").c_str());
+  }
+  if (!FileExists(file)) return true;
+  if (!DeleteFileA(file.c_str())) return false;
+  if (notify) SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, file.c_str(), nullptr);
+  return true;
+}
+
+bool IsIniSectionEmpty(const std::string& section, const std::string& ini_file) {
+  char buf[256];
+  buf[0] = '\0';
+  if (ini_file.empty())
+    GetProfileStringA(section.c_str(), nullptr, nullptr, buf, sizeof buf);
+  else
+    GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, buf, sizeof buf,
+                             ini_file.c_str());
+  return buf[0] == '\0';
+}
+
+bool TUndoChanges::Replay(bool UninstallMode) {
+  TDDE dde;  // a failure here leaves the list as it is
+  TReplay replay(dde, UninstallMode);
+  UndoRecord* rec = last_;
+  while (rec != nullptr) {
+    UndoRecord* prev = rec->Prev;
+    try {
+      replay.Handle(*rec);
+    } catch (const EAbort&) {
+      replay.result = false;
+    } catch (const Exception& e) {
+      replay.result = false;
+      std::string text = e.Message() + ".";
+      MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
+    }
+    FreeRecord(rec);
+    rec = prev;
+  }
+  first_ = nullptr;
+  return replay.result;
+}
