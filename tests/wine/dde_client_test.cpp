@@ -1,8 +1,7 @@
 // TDDE against our own Program Manager (qvprogman.exe). Under Wine, DDE
 // between processes needs a display, so the DdeClient tests run with one;
 // our server, started after Wine's desktop, is the first to answer the
-// broadcast initiate, and the refusals below show that it is ours (Wine's
-// own accepts unknown commands).
+// broadcast initiate; its state file shows that it was ours that served.
 #include <gtest/gtest.h>
 
 #include <functional>
