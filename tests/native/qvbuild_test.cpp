@@ -1,0 +1,266 @@
+// The build tool: descriptions, refusals with their places, the PE version
+// reader, and distributions that the setup data reader accepts.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "setupdata/script.h"
+#include "tools/build/description.h"
+#include "tools/build/distribution.h"
+#include "tools/build/pefile.h"
+
+namespace fs = std::filesystem;
+using namespace qvbuild;
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, const std::string& s) {
+  std::ofstream(path, std::ios::binary) << s;
+}
+
+class TempDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qvbuild-test-" + std::to_string(std::random_device{}()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+  // Everything in the directory, temporary names included.
+  std::vector<std::string> Listing(const std::string& sub) const {
+    std::vector<std::string> names;
+    if (!fs::exists(dir_ / sub)) return names;
+    for (auto& e : fs::directory_iterator(dir_ / sub)) names.push_back(e.path().filename().string());
+    return names;
+  }
+  fs::path dir_;
+};
+
+const std::string kSampleDir = std::string(QV_SOURCE_DIR) + "/samples/sample-app/";
+
+}  // namespace
+
+TEST(PEVersion, ReadsTheFixedFileInfoOfPE32AndPE32Plus) {
+  auto dll = ReadAll(kSampleDir + "SAMPLE.DLL");  // x86_64
+  auto exe = ReadAll(kSampleDir + "SAMPLE.EXE");  // i686
+  ASSERT_FALSE(dll.empty());
+  ASSERT_FALSE(exe.empty());
+  MemorySource d(dll.data(), dll.size()), e(exe.data(), exe.size());
+  FileVersion vd = ReadPEFileVersion(d), ve = ReadPEFileVersion(e);
+  ASSERT_TRUE(vd.Present);
+  EXPECT_EQ(vd.MS, 0x00020005u);
+  EXPECT_EQ(vd.LS, 0x00000011u);
+  ASSERT_TRUE(ve.Present);
+  EXPECT_EQ(FormatFileVersion(ve.MS, ve.LS), "1.0.0.3");
+
+  auto text = ReadAll(kSampleDir + "README.TXT");
+  MemorySource t(text.data(), text.size());
+  FileVersion vt = ReadPEFileVersion(t);
+  EXPECT_FALSE(vt.Present);
+  EXPECT_EQ(vt.MS, 0xFFFFFFFFu);
+  EXPECT_EQ(vt.LS, 0xFFFFFFFFu);
+}
+
+TEST(PEVersion, DamagedFilesNeverReadOutOfBounds) {
+  auto dll = ReadAll(kSampleDir + "SAMPLE.DLL");
+  ASSERT_FALSE(dll.empty());
+  // Every truncation: the version is found only when the resource is whole.
+  size_t found_from = dll.size() + 1;
+  for (size_t n = 0; n <= dll.size(); ++n) {
+    std::vector<uint8_t> cut(dll.begin(), dll.begin() + static_cast<long>(n));
+    MemorySource s(cut.data(), cut.size());
+    if (ReadPEFileVersion(s).Present && found_from > n) found_from = n;
+  }
+  EXPECT_LT(found_from, dll.size() + 1);
+  EXPECT_GT(found_from, 0x1000u) << "the resource section starts at 0x1000";
+  // Random damage to the headers and the resource section (ASan watches).
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<uint8_t> bad = dll;
+    for (int k = 0; k < 4; ++k) {
+      size_t at = rng() % 2 ? rng() % 0x400 : 0x1000 + rng() % 0x230;
+      bad[at] = static_cast<uint8_t>(rng());
+    }
+    MemorySource s(bad.data(), bad.size());
+    FileVersion v = ReadPEFileVersion(s);
+    if (!v.Present) {
+      EXPECT_EQ(v.MS, 0xFFFFFFFFu);
+    }
+  }
+}
+
+TEST(Description, VersionsColoursAndTimes) {
+  uint8_t ma = 0, mi = 0;
+  ASSERT_TRUE(ParseWindowsVersion("3.51", ma, mi));
+  EXPECT_EQ(ma, 3);
+  EXPECT_EQ(mi, 51);
+  ASSERT_TRUE(ParseWindowsVersion("4.1", ma, mi));  // as the refusal prints 4.10
+  EXPECT_EQ(mi, 10);
+  EXPECT_EQ(FormatRequiredVersion(ma, mi), "4.1");
+  ASSERT_TRUE(ParseWindowsVersion("4.05", ma, mi));
+  EXPECT_EQ(mi, 5);
+  ASSERT_TRUE(ParseWindowsVersion("0", ma, mi));
+  EXPECT_EQ(ma, 0);
+  for (const char* bad : {"", "4.", ".5", "4.100", "x", "4.0.1", "256.0", "-4.0"})
+    EXPECT_FALSE(ParseWindowsVersion(bad, ma, mi)) << bad;
+
+  auto color = [](const std::string& c) {
+    return ParseDescription("{\"appName\":\"A\",\"backgroundColor\":\"" + c + "\"}", "t.json", "")
+        .Builder.Header.BackgroundColor;
+  };
+  EXPECT_EQ(color("#0000FF"), 0x00FF0000);  // blue: red is the low byte
+  EXPECT_EQ(color("#123456"), 0x00563412);
+  EXPECT_EQ(static_cast<uint32_t>(color("COLOR_BTNFACE")), 0x8000000Fu);
+  EXPECT_EQ(static_cast<uint32_t>(color("system:1")), 0x80000001u);
+  EXPECT_THROW(color("#12345"), EDescriptionError);
+  EXPECT_THROW(color("COLOR_NOPE"), EDescriptionError);
+
+  EXPECT_EQ(UnixTimeToFileTime(0, 0), 116444736000000000ull);
+  EXPECT_EQ(UnixTimeToFileTime(1, 500), 116444736010000005ull);
+}
+
+TEST(Description, TranslatesNamesFlagsAndRegistryValues) {
+  Description d = ParseDescription(R"({
+    "appName": "Caf\u00e9", "flags": ["uninstallable", "solidBackground"],
+    "minWindowsVersion": "4.10", "minNTVersion": "0",
+    "registry": [
+      {"root": "HKCR", "subkey": ".smp"},
+      {"root": "HKEY_USERS", "subkey": "K", "type": "number", "data": 4294967295},
+      {"root": "HKEY_CURRENT_CONFIG", "subkey": "K", "type": "binary", "data": "00 ff,7A"}
+    ],
+    "run": [{"file": "{app}\\A.EXE", "parameters": "/x", "flags": ["noWait"]}],
+    "ini": [{"section": "S", "key": "K", "flags": ["uninstallDeleteEntry", "uninstallDeleteSection"]}]
+  })", "t.json", "");
+  const sw::ScriptBuilder& b = d.Builder;
+  EXPECT_EQ(b.Header.ApplicationName, "Caf\xE9");
+  EXPECT_EQ(b.Header.ApplicationVersionName, "Caf\xE9");
+  EXPECT_EQ(b.Header.Flags, 0x12);
+  EXPECT_EQ(b.Header.MinWindowsVersionMinor, 10);
+  EXPECT_EQ(b.Header.MinNTVersionMajor, 0);
+  ASSERT_EQ(b.Registry.size(), 3u);
+  EXPECT_EQ(b.Registry[0].RootKey, 0x80000000u);
+  EXPECT_EQ(b.Registry[0].ValueType, 0);
+  EXPECT_EQ(b.Registry[1].RootKey, 0x80000003u);
+  EXPECT_EQ(b.Registry[1].NumberData, -1);
+  EXPECT_EQ(b.Registry[2].RootKey, 0x80000005u);
+  EXPECT_EQ(b.Registry[2].BinaryData, (sw::Bytes{0x00, 0xFF, 0x7A}));
+  EXPECT_EQ(b.Runs.at(0).RunFlags, 0x01);
+  EXPECT_EQ(b.Inis.at(0).IniFlags, 0x03);
+  EXPECT_EQ(b.Inis.at(0).IniFileName, "");
+}
+
+class DescriptionFaults : public TempDirTest {};
+
+TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
+  struct Case {
+    const char* json;
+    const char* place;
+    const char* what;
+  } cases[] = {
+      {R"({"appName":"A","colour":"#000000"})", "t.json: colour:", "unknown key"},
+      {R"({"appName":"A","flags":["uninstalable"]})", "t.json: flags:", "unknown flag \"uninstalable\""},
+      {R"({"appName":"A","dirs":[{"name":"x"},{"name":"y","mode":1}]})", "t.json: dirs[1].mode:", "unknown key"},
+      {R"({"appName":"A","run":[{"file":"x","flags":["wait"]}]})", "t.json: run[0].flags:", "unknown flag"},
+      {R"({"appName":"A","icons":[{"name":"N","file":"F","iconFile":"0123456789012345678901234567890123456789012345678901234567890123"}]})",
+       "t.json: icons[0].iconFile:", "at most 63"},
+      {R"({"appName":"0123456789012345678901234567890123456789012345678901234567890123"})",
+       "t.json: appName:", "64 characters long; the field holds at most 63"},
+      {R"({"appName":"A","registry":[{"root":"HKLM","subkey":"K","type":"binary","data":")"
+       "000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f"
+       "000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f"
+       "000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f"
+       "000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f000102030405060708090a0b0c0d0e0f"
+       "00\"}]}", "t.json: registry[0].data:", "binary value of 257 bytes; at most 252"},
+      {R"({"appName":"A","registry":[{"root":"HKXX","subkey":"K"}]})", "t.json: registry[0].root:", "unknown registry root"},
+      {R"({"appName":"A","registry":[{"root":"HKLM","subkey":"K","type":"dword"}]})", "t.json: registry[0].type:", "unknown name \"dword\""},
+      {R"({"appName":"A","registry":[{"root":"HKLM","subkey":"K","type":"binary","data":"0g"}]})", "t.json: registry[0].data:", "not hex"},
+      {R"({"appName":"A","files":[{"source":"NOPE.BIN","dest":"{app}\\N"}]})", "t.json: files[0].source:", "not found"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"{app}\\N","copyMode":"newer"}]})", "t.json: files[0].copyMode:", "unknown name"},
+      {R"({"appName":"A","minNTVersion":"four"})", "t.json: minNTVersion:", "must be a version"},
+      {R"({"appName":"A","licenseFile":"NOLICENCE.TXT"})", "t.json: licenseFile:", "cannot read"},
+      {R"({"appName":"\u4e2d"})", "t.json: appName:", "not representable"},
+      {R"({"appName":"A",)", "t.json:", "not valid JSON"},
+      {R"({"subtitle":"A"})", "t.json: appName:", "missing"},
+  };
+  std::string base = dir_.string() + "/";
+  WriteAll(base + "t.json", "{}");  // an existing source for the copy-mode case
+  // 252 bytes fit exactly, 253 do not.
+  std::string hex252;
+  for (int i = 0; i < 252; ++i) hex252 += "ab";
+  auto reg = [](const std::string& hex) {
+    return R"({"appName":"A","registry":[{"root":"HKLM","subkey":"K","type":"binary","data":")" +
+           hex + "\"}]}";
+  };
+  EXPECT_EQ(ParseDescription(reg(hex252), "t.json", "").Builder.Registry[0].BinaryData.size(), 252u);
+  EXPECT_THROW(ParseDescription(reg(hex252 + "cd"), "t.json", ""), EDescriptionError);
+  for (const Case& c : cases) {
+    try {
+      ParseDescription(c.json, "t.json", base);
+      ADD_FAILURE() << "accepted: " << c.json;
+    } catch (const EDescriptionError& e) {
+      std::string m = e.what();
+      EXPECT_EQ(m.rfind(c.place, 0), 0u) << m;
+      EXPECT_NE(m.find(c.what), std::string::npos) << m;
+    }
+  }
+}
+
+class Distribution : public TempDirTest {};
+
+TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
+  // A first, good build; then a build that fails half way (second file
+  // vanished after the description was read) must neither leave its own
+  // pieces nor a mix with the old ones.
+  std::string random(3000, ' ');
+  std::mt19937 rng(1);
+  for (char& c : random) c = static_cast<char>(rng());
+  WriteAll(P("A.TXT"), random);
+  WriteAll(P("B.TXT"), "bbb");
+  WriteAll(P("d.json"), R"({"appName":"A","files":[{"source":"A.TXT","dest":"{app}\\A"},
+                                                    {"source":"B.TXT","dest":"{app}\\B"}]})");
+  DistributionOptions o;
+  o.OutDir = P("out");
+  o.DiskSize = 1000;
+  Description d = LoadDescription(P("d.json"));
+  DistributionResult r = BuildDistribution(d, o);
+  ASSERT_GE(r.Written.size(), 1u + 4u);  // 3000 random bytes need four disks of 1000
+  auto old_script = ReadAll(P("out/SETUP.0"));
+  fs::remove(P("B.TXT"));
+  try {
+    BuildDistribution(d, o);
+    ADD_FAILURE() << "built without B.TXT";
+  } catch (const EDescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("d.json: files[1].source"), std::string::npos) << e.what();
+  }
+  auto names = Listing("out");
+  for (const auto& n : names) EXPECT_EQ(n.find(".qvbuild"), std::string::npos) << n;
+  // Nothing was moved: the earlier build stands whole.
+  EXPECT_EQ(names.size(), r.Written.size());
+  EXPECT_EQ(ReadAll(P("out/SETUP.0")), old_script);
+
+  // A disk too small for a marker: refused, naming the entry; nothing left.
+  WriteAll(P("B.TXT"), "bbb");
+  o.OutDir = P("out2");
+  o.DiskSize = 16;
+  try {
+    BuildDistribution(d, o);
+    ADD_FAILURE() << "built with 16-byte disks";
+  } catch (const EDescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("d.json: files[0]: the disk size 16 is too small"),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(Listing("out2").empty());
+}

@@ -1,0 +1,319 @@
+// Round trips through qvbuild and qvinspect, and the inspection's findings
+// for every fault the script writer can make.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "setupdata/script.h"
+#include "tools/build/description.h"
+#include "tools/build/distribution.h"
+#include "tools/inspect/inspect.h"
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+void WriteAll(const std::string& path, const std::string& s) {
+  std::ofstream(path, std::ios::binary) << s;
+}
+
+class Inspect : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qvinspect-test-" + std::to_string(std::random_device{}()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+  // Builds d into out, inspects it, and checks that the inspection
+  // describes the same installation; returns the inspection.
+  json RoundTrip(const qvbuild::Description& d, qvbuild::DistributionOptions o) {
+    qvbuild::DistributionResult r = qvbuild::BuildDistribution(d, o);
+    std::string script = r.Written.at(0);
+    std::vector<std::string> args = {script, "--verify"};
+    if (o.SingleFile) {
+      args = {script, "--offset", std::to_string(r.ScriptOffset), "--data-offset",
+              std::to_string(r.DataOffset)};
+    }
+    std::string out, err;
+    EXPECT_EQ(qvinspect::RunInspect(args, out, err), 0) << err;
+    json j = json::parse(out);
+    const sw::ScriptBuilder& b = d.Builder;
+    EXPECT_EQ(j["header"]["appName"], b.Header.ApplicationName);
+    EXPECT_EQ(j["header"]["defaultGroup"], b.Header.DefaultProgramFolder);
+    EXPECT_EQ(j["texts"]["licenseSize"], b.LicenseText.size());
+    EXPECT_EQ(j["texts"]["infoBeforeSize"], b.InfoBeforeText.size());
+    EXPECT_EQ(j["verify"]["ok"], true);
+    EXPECT_EQ(j["dirs"].size(), b.Dirs.size());
+    EXPECT_EQ(j["icons"].size(), b.Icons.size());
+    EXPECT_EQ(j["ini"].size(), b.Inis.size());
+    EXPECT_EQ(j["registry"].size(), b.Registry.size());
+    EXPECT_EQ(j["uninstallDelete"].size(), b.UninstallDeletes.size());
+    EXPECT_EQ(j["run"].size(), b.Runs.size());
+    EXPECT_EQ(j["files"].size(), b.Files.size());
+    for (size_t i = 0; i < b.Files.size() && i < j["files"].size(); ++i) {
+      auto bytes = ReadAll(d.Sources[i]);
+      uint32_t adler = static_cast<uint32_t>(
+          adler32(adler32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+      const json& f = j["files"][i];
+      EXPECT_EQ(f["dest"], b.Files[i].DestName);
+      EXPECT_EQ(f["size"], bytes.size());
+      EXPECT_EQ(f["checksum"], adler);
+      EXPECT_EQ(f["compressedSize"], r.Files[i].CompressedSize);
+      EXPECT_EQ(f["firstDisk"], r.Files[i].FirstDisk);
+      EXPECT_EQ(f["lastDisk"], r.Files[i].LastDisk);
+      EXPECT_EQ(j["verify"]["files"][i]["checksum"], adler);
+    }
+    // Compared with the description as JSON: every record, name for name.
+    return j;
+  }
+  fs::path dir_;
+};
+
+const std::string kSample = std::string(QV_SOURCE_DIR) + "/samples/sample-app/sample.json";
+
+}  // namespace
+
+TEST_F(Inspect, SampleRoundTripKeepsEveryNameFlagAndValue) {
+  qvbuild::Description d = qvbuild::LoadDescription(kSample);
+  qvbuild::DistributionOptions o;
+  o.OutDir = P("out");
+  json j = RoundTrip(d, o);
+  // The inspection uses the description's own keys: each record of the
+  // description reappears with the same values.
+  std::ifstream in(kSample);
+  json desc = json::parse(in);
+  EXPECT_EQ(j["header"]["minNTVersion"], desc["minNTVersion"]);
+  EXPECT_EQ(j["header"]["minWindowsVersion"], desc["minWindowsVersion"]);
+  EXPECT_EQ(j["header"]["backgroundColor"], desc["backgroundColor"]);
+  EXPECT_EQ(j["header"]["flags"], desc["flags"]);
+  for (const char* list : {"dirs", "icons", "ini", "registry", "uninstallDelete", "run"})
+    for (size_t i = 0; i < desc[list].size(); ++i)
+      for (auto& kv : desc[list][i].items()) {
+        json got = j[list][i][kv.key()];
+        if (kv.key() == "root") {  // short names come back long
+          EXPECT_EQ(std::string(got).find("HKEY_"), 0u);
+          continue;
+        }
+        EXPECT_EQ(got, kv.value()) << list << "[" << i << "]." << kv.key();
+      }
+  for (size_t i = 0; i < desc["files"].size(); ++i) {
+    EXPECT_EQ(j["files"][i]["dest"], desc["files"][i]["dest"]);
+    if (desc["files"][i].contains("flags")) {
+      // Flags print in bit order; compare as sets.
+      auto a = j["files"][i]["flags"].get<std::vector<std::string>>();
+      auto e = desc["files"][i]["flags"].get<std::vector<std::string>>();
+      std::sort(a.begin(), a.end());
+      std::sort(e.begin(), e.end());
+      EXPECT_EQ(a, e);
+    }
+  }
+  EXPECT_EQ(j["files"][0]["version"], "1.0.0.3");
+  EXPECT_EQ(j["files"][1]["version"], nullptr);
+  EXPECT_EQ(j["files"][3]["version"], "2.5.0.17");
+  EXPECT_EQ(j["files"][2]["copyMode"], "onlyIfDoesntExist");
+  // The source time is the file's last-write time as a FILETIME.
+  struct stat st;
+  ASSERT_EQ(stat(d.Sources[1].c_str(), &st), 0);
+  uint64_t ft = qvbuild::UnixTimeToFileTime(st.st_mtime, static_cast<uint32_t>(st.st_mtim.tv_nsec));
+  EXPECT_EQ(j["files"][1]["sourceTime"]["low"], static_cast<uint32_t>(ft));
+  EXPECT_EQ(j["files"][1]["sourceTime"]["high"], static_cast<uint32_t>(ft >> 32));
+}
+
+TEST_F(Inspect, RoundTripAcrossManyDisksAndInTheSingleFile) {
+  fs::create_directories(P("src"));
+  std::mt19937 rng(3);
+  std::string random(20000, ' '), text, zeros(9000, '\0');
+  for (char& c : random) c = static_cast<char>(rng());
+  while (text.size() < 30000) text += "line " + std::to_string(text.size()) + " of some text\r\n";
+  WriteAll(P("src/R.BIN"), random);
+  WriteAll(P("src/T.TXT"), text);
+  WriteAll(P("src/Z.BIN"), zeros);
+  WriteAll(P("src/E.TXT"), "");
+  WriteAll(P("d.json"), R"({"appName":"Spanning","licenseFile":"src/T.TXT","files":[
+      {"source":"src/R.BIN","dest":"{app}\\R.BIN"},
+      {"source":"src/E.TXT","dest":"{app}\\E.TXT"},
+      {"source":"src/T.TXT","dest":"{app}\\T.TXT","flags":["readme"]},
+      {"source":"src/Z.BIN","dest":"{sys}\\Z.BIN","copyMode":"keepNewer"},
+      {"source":"src/R.BIN","dest":"{win}\\R2.BIN","flags":["sharedFile"]}]})");
+  qvbuild::Description d = qvbuild::LoadDescription(P("d.json"));
+
+  qvbuild::DistributionOptions o;
+  o.OutDir = P("disks");
+  o.DiskSize = 4096;
+  json j = RoundTrip(d, o);
+  size_t disks = j["verify"]["disks"].size();
+  EXPECT_GE(disks, 10u);
+  for (const auto& disk : j["verify"]["disks"]) EXPECT_LE(disk["size"].get<int>(), 4096);
+  EXPECT_LT(j["files"][0]["firstDisk"], j["files"][0]["lastDisk"]);
+  EXPECT_EQ(j["files"][1]["size"], 0);
+
+  // Exactly filled disks: a size that makes a stream end at a disk's end.
+  o.OutDir = P("exact");
+  o.DiskSize = 12 + 4 + 1;
+  RoundTrip(d, o);
+
+  o.OutDir = P("single");
+  o.DiskSize = 0;
+  o.SingleFile = true;
+  o.ScriptOffset = 5000;
+  json s = RoundTrip(d, o);
+  EXPECT_EQ(s["script"]["offset"], 5000);
+  EXPECT_TRUE(s["verify"]["disks"].empty());
+  EXPECT_FALSE(fs::exists(P("single/SETUP.1")));
+}
+
+namespace {
+
+sw::ScriptBuilder SmallScript() {
+  sw::ScriptBuilder b;
+  b.Header.ApplicationName = "Faults";
+  b.LicenseText = "licence";
+  b.Dirs = {{"{app}\\D"}};
+  for (int i = 0; i < 3; ++i) {
+    sw::FileSpec f;
+    f.DestName = "{app}\\F" + std::to_string(i);
+    f.Contents.resize(6000 + 1000 * i);
+    uint32_t x = static_cast<uint32_t>(i + 1);
+    for (auto& c : f.Contents) c = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    b.Files.push_back(f);
+  }
+  b.Runs = {{"{app}\\F0", "", 0}};
+  return b;
+}
+
+}  // namespace
+
+TEST_F(Inspect, FindsEveryScriptFaultWithTheStartupMessage) {
+  const sw::BlockFault faults[] = {sw::BlockFault::WrongSizeField, sw::BlockFault::ChangedHeaderByte,
+                                   sw::BlockFault::TruncatedStream, sw::BlockFault::ExtraOutput,
+                                   sw::BlockFault::WrongDataChecksum, sw::BlockFault::TrailingBytes};
+  sw::ScriptBuilder b = SmallScript();
+  int n = 0;
+  for (sw::BlockFault fault : faults)
+    for (int block : {0, 1, 4, 9})  // header, licence, a file entry, the run entry
+      for (bool compress : {true, false}) {
+        if (!compress && (fault == sw::BlockFault::ExtraOutput || fault == sw::BlockFault::TrailingBytes))
+          continue;  // only compressed blocks have these
+        sw::BuildOptions o;
+        o.Compress = compress;
+        o.Fault = fault;
+        o.FaultBlock = block;
+        std::string path = P("S" + std::to_string(n++) + ".0");
+        sw::WriteFileBytes(path, b.Build(o).Script);
+        std::string out, err;
+        EXPECT_EQ(qvinspect::RunInspect({path}, out, err), 1)
+            << "fault " << static_cast<int>(fault) << " block " << block;
+        // A stored block cut short makes the reader run into the blocks
+        // after it, or past the end of the file: the file layer's error.
+        bool stored_cut = !compress && fault == sw::BlockFault::TruncatedStream;
+        EXPECT_TRUE(err.find(SScriptCorrupted) != std::string::npos ||
+                    (stored_cut && err.find("Read beyond end of file") != std::string::npos))
+            << err;
+        EXPECT_TRUE(out.empty());
+      }
+  sw::BuildOptions o;
+  o.WrongScriptID = true;
+  sw::WriteFileBytes(P("ID.0"), b.Build(o).Script);
+  std::string out, err;
+  EXPECT_EQ(qvinspect::RunInspect({P("ID.0")}, out, err), 1);
+  EXPECT_NE(err.find(SScriptIDMismatch), std::string::npos) << err;
+
+  // A script cut short: the file layer's message, still an error status.
+  sw::Bytes good = b.Build().Script;
+  good.resize(good.size() - 10);
+  sw::WriteFileBytes(P("CUT.0"), good);
+  err.clear();
+  EXPECT_EQ(qvinspect::RunInspect({P("CUT.0")}, out, err), 1);
+  EXPECT_NE(err.find("Read beyond end of file"), std::string::npos) << err;
+}
+
+TEST_F(Inspect, FindsEveryDiskFaultNamingTheFileAndEntry) {
+  struct Case {
+    sw::DiskFault fault;
+    const char* detail;
+  } cases[] = {{sw::DiskFault::WrongDiskID, "wrong disk file ID"},
+               {sw::DiskFault::WrongTotalSize, "total size field"},
+               {sw::DiskFault::WrongMarker, "no file data marker"},
+               {sw::DiskFault::WrongFileChecksum, "Adler-32"},
+               {sw::DiskFault::TruncatedDisk, "total size field"}};
+  sw::ScriptBuilder b = SmallScript();
+  int n = 0;
+  for (const Case& c : cases)
+    for (uint32_t disk_size : {0u, 5000u}) {
+      fs::path dir = dir_ / ("d" + std::to_string(n++));
+      fs::create_directories(dir);
+      sw::BuildOptions o;
+      o.DiskSize = disk_size;
+      o.Disk = c.fault;
+      sw::BuildResult r = b.Build(o);
+      sw::WriteFileBytes((dir / "SETUP.0").string(), r.Script);
+      for (size_t k = 0; k < r.Disks.size(); ++k)
+        sw::WriteFileBytes((dir / ("SETUP." + std::to_string(k + 1))).string(), r.Disks[k]);
+      std::string out, err;
+      EXPECT_EQ(qvinspect::RunInspect({(dir / "SETUP.0").string(), "--verify"}, out, err), 1)
+          << c.detail;
+      EXPECT_NE(err.find("The source file is corrupted"), std::string::npos) << err;
+      EXPECT_NE(err.find(c.detail), std::string::npos) << err;
+      EXPECT_NE(err.find("SETUP."), std::string::npos) << err;
+      if (c.fault == sw::DiskFault::WrongMarker || c.fault == sw::DiskFault::WrongFileChecksum) {
+        EXPECT_NE(err.find("files[0] ({app}\\F0)"), std::string::npos) << err;
+      }
+      // The script itself is fine and still printed.
+      EXPECT_EQ(json::parse(out)["verify"]["ok"], false);
+    }
+  // The single-file layout: marker and checksum faults in the data area.
+  for (sw::DiskFault fault : {sw::DiskFault::WrongMarker, sw::DiskFault::WrongFileChecksum}) {
+    sw::BuildOptions o;
+    o.SingleFile = true;
+    o.ScriptOffset = 300;
+    o.Disk = fault;
+    sw::BuildResult r = b.Build(o);
+    std::string path = P("single" + std::to_string(static_cast<int>(fault)));
+    sw::WriteFileBytes(path, r.Script);
+    std::string out, err;
+    EXPECT_EQ(qvinspect::RunInspect({path, "--offset", "300", "--data-offset",
+                                     std::to_string(r.DataOffset)},
+                                    out, err),
+              1);
+    EXPECT_NE(err.find("files[0] ({app}\\F0): The source file is corrupted"), std::string::npos) << err;
+  }
+  // A missing second disk, and a stream whose last disk is claimed too early.
+  {
+    fs::path dir = dir_ / "missing";
+    fs::create_directories(dir);
+    sw::BuildOptions o;
+    o.DiskSize = 5000;
+    sw::BuildResult r = b.Build(o);
+    ASSERT_GE(r.Disks.size(), 3u);
+    sw::WriteFileBytes((dir / "SETUP.0").string(), r.Script);
+    sw::WriteFileBytes((dir / "SETUP.1").string(), r.Disks[0]);
+    std::string out, err;
+    EXPECT_EQ(qvinspect::RunInspect({(dir / "SETUP.0").string(), "--verify"}, out, err), 1);
+    EXPECT_NE(err.find("SETUP.2: disk data file not found"), std::string::npos) << err;
+  }
+}
+
+TEST_F(Inspect, RefusesBadArguments) {
+  std::string out, err;
+  EXPECT_EQ(qvinspect::RunInspect({}, out, err), 2);
+  EXPECT_EQ(qvinspect::RunInspect({"x", "--offset"}, out, err), 2);
+  EXPECT_EQ(qvinspect::RunInspect({"x", "--offset", "-1"}, out, err), 2);
+  EXPECT_EQ(qvinspect::RunInspect({"x", "--bogus"}, out, err), 2);
+  err.clear();
+  EXPECT_EQ(qvinspect::RunInspect({P("no-such-file")}, out, err), 1);
+  EXPECT_FALSE(err.empty());
+}
