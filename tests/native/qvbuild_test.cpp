@@ -10,6 +10,7 @@
 #include <random>
 
 #include "setupdata/script.h"
+#include "tests/native/tempdir_fixture.h"
 #include "tools/build/description.h"
 #include "tools/build/distribution.h"
 #include "tools/build/pefile.h"
@@ -19,25 +20,11 @@ using namespace qvbuild;
 
 namespace {
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using testfiles::ReadAll;
+using testfiles::WriteAll;
 
-void WriteAll(const std::string& path, const std::string& s) {
-  std::ofstream(path, std::ios::binary) << s;
-}
-
-class TempDirTest : public ::testing::Test {
+class TempDirTest : public testfiles::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qvbuild-test-" + std::to_string(std::random_device{}()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
   // Everything in the directory, temporary names included.
   std::vector<std::string> Listing(const std::string& sub) const {
     std::vector<std::string> names;
@@ -45,7 +32,6 @@ class TempDirTest : public ::testing::Test {
     for (auto& e : fs::directory_iterator(dir_ / sub)) names.push_back(e.path().filename().string());
     return names;
   }
-  fs::path dir_;
 };
 
 const std::string kSampleDir = std::string(QV_SOURCE_DIR) + "/samples/sample-app/";

@@ -12,6 +12,7 @@
 #include "setupdata/script.h"
 #include "tools/build/description.h"
 #include "tools/build/distribution.h"
+#include "tests/native/tempdir_fixture.h"
 #include "tools/inspect/inspect.h"
 
 namespace fs = std::filesystem;
@@ -19,25 +20,11 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-void WriteAll(const std::string& path, const std::string& s) {
-  std::ofstream(path, std::ios::binary) << s;
-}
+using testfiles::ReadAll;
+using testfiles::WriteAll;
 
-class Inspect : public ::testing::Test {
+class Inspect : public testfiles::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qvinspect-test-" + std::to_string(std::random_device{}()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string P(const std::string& name) const { return (dir_ / name).string(); }
-
   // Builds d into out, inspects it, and checks that the inspection
   // describes the same installation; returns the inspection.
   json RoundTrip(const qvbuild::Description& d, qvbuild::DistributionOptions o) {
@@ -80,7 +67,6 @@ class Inspect : public ::testing::Test {
     // Compared with the description as JSON: every record, name for name.
     return j;
   }
-  fs::path dir_;
 };
 
 const std::string kSample = std::string(QV_SOURCE_DIR) + "/samples/sample-app/sample.json";
