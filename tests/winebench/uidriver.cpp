@@ -1,5 +1,7 @@
 #include "uidriver.h"
 
+#include <functional>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -513,10 +515,9 @@ void AnswerMessageBox(HWND box, const std::string& button) {
 
 namespace {
 
-// Captures a screen rectangle as 32-bit BGRX pixels (the screen DC reads
-// what is on the display, whichever process drew it).
-std::vector<DWORD> CaptureScreen(const RECT& r) {
-  int w = r.right - r.left, h = r.bottom - r.top;
+// Paints into a w x h 32-bit BGRX bitmap (paint gets a memory DC selected
+// with it and the screen DC) and returns its pixels, top row first.
+std::vector<DWORD> PaintPixels(int w, int h, const std::function<void(HDC mem, HDC screen)>& paint) {
   std::vector<DWORD> px;
   if (w <= 0 || h <= 0) return px;
   HDC screen = GetDC(nullptr);
@@ -532,7 +533,7 @@ std::vector<DWORD> CaptureScreen(const RECT& r) {
   HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (bmp && bits) {
     HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    paint(mem, screen);
     GdiFlush();
     const DWORD* p = static_cast<const DWORD*>(bits);
     px.assign(p, p + static_cast<size_t>(w) * h);
@@ -544,39 +545,26 @@ std::vector<DWORD> CaptureScreen(const RECT& r) {
   return px;
 }
 
+// Captures a screen rectangle (the screen DC reads what is on the display,
+// whichever process drew it).
+std::vector<DWORD> CaptureScreen(const RECT& r) {
+  return PaintPixels(r.right - r.left, r.bottom - r.top, [&](HDC mem, HDC screen) {
+    BitBlt(mem, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
+  });
+}
+
 // Draws a system icon the way an SS_ICON static does (at the control's
 // top-left corner, in the icon's default size) on the given background.
 std::vector<DWORD> RenderIcon(LPCSTR which, int w, int h, COLORREF background) {
-  std::vector<DWORD> px;
   HICON icon = LoadIconA(nullptr, which);
-  if (!icon || w <= 0 || h <= 0) return px;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bmp && bits) {
-    HGDIOBJ old = SelectObject(mem, bmp);
+  if (!icon) return {};
+  return PaintPixels(w, h, [&](HDC mem, HDC) {
     RECT all = {0, 0, w, h};
     HBRUSH brush = CreateSolidBrush(background);
     FillRect(mem, &all, brush);
     DeleteObject(brush);
     DrawIconEx(mem, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
-    GdiFlush();
-    const DWORD* p = static_cast<const DWORD*>(bits);
-    px.assign(p, p + static_cast<size_t>(w) * h);
-    SelectObject(mem, old);
-  }
-  if (bmp) DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  return px;
+  });
 }
 
 MessageBoxIcon IdentifyIcon(HWND icon_control) {
