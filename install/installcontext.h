@@ -1,0 +1,58 @@
+// What the installation steps need of the install window and of the rest of
+// the run, gathered in one place so that each step (directories, files,
+// icons, INI and registry entries, uninstall registration) takes one
+// argument and can be driven by the real install window or by a test host.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TUndoChanges;
+
+// The install window as the steps see it. TInstallForm implements it.
+class TInstallProgress {
+ public:
+  virtual ~TInstallProgress() = default;
+  // StatusLabel: the current step's text, repainted at once.
+  virtual void SetStatusText(const std::string& text) = 0;
+  // FilenameLabel: the file being installed (shortened to fit by the
+  // label), repainted at once; empty clears it.
+  virtual void SetFileNameText(const std::string& path) = 0;
+  // ProgressGauge: moves the bar by amount (32-bit range) and repaints it.
+  virtual void AddProgress(uint32_t amount) = 0;
+  // Raises the silent abort (EAbort) when the user confirmed cancelling;
+  // otherwise processes pending window messages and tests again.
+  virtual void CheckCancel() = 0;
+};
+
+// The next-disk prompt: (disk number, disk data file name, initial
+// directory) -> true and the chosen directory (with a trailing backslash)
+// when the user pressed OK; false when the user cancelled.
+using TPromptForDisk =
+    std::function<bool(int disk, const std::string& file_name, const std::string& initial_dir, std::string& dir)>;
+
+// One installation's shared state. The driver owns it for one run.
+struct TInstallContext {
+  TUndoChanges& Log;
+  TInstallProgress& Progress;
+
+  // Wizard choices as the background window copied them (also in the
+  // globals AppDir, GroupName and NoIcons).
+  bool NoIconsChecked = false;
+
+  // The uninstall file template ("<app>\UNINST%s.nnn"), filled by
+  // ReserveUninstallFiles; empty when the script is not uninstallable.
+  std::string UninstallFileTemplate;
+
+  // The directory in which the last disk data file was found; starts as
+  // SourceDir for each file step.
+  std::string CurrentDiskDir;
+
+  // Set by the file step when it installs a file whose name contains
+  // "40comupd.exe" (the background window's hidden YesLabel marker).
+  std::function<void()> MarkCommonControlsUpdate;
+
+  // The next-disk dialog; when empty, a missing disk data file is reported
+  // as the file layer's error instead of asking.
+  TPromptForDisk PromptForDisk;
+};
