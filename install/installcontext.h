@@ -20,6 +20,10 @@ class TInstallProgress {
   virtual void SetFileNameText(const std::string& path) = 0;
   // ProgressGauge: moves the bar by amount (32-bit range) and repaints it.
   virtual void AddProgress(uint32_t amount) = 0;
+  // ProgressGauge's position, and setting it back (a failed extraction
+  // returns the bar to where it stood before the file), repainted at once.
+  virtual uint32_t ProgressPosition() const = 0;
+  virtual void SetProgressPosition(uint32_t position) = 0;
   // Raises the silent abort (EAbort) when the user confirmed cancelling;
   // otherwise processes pending window messages and tests again.
   virtual void CheckCancel() = 0;
