@@ -1,5 +1,7 @@
 #include "common/pathutil.h"
 
+#include "common/strutil.h"
+
 bool IsDriveRoot(const std::string& path) {
   const size_t n = path.size();
   return n >= 2 && path[n - 2] == ':' && path[n - 1] == '\\';
@@ -22,10 +24,7 @@ std::string StripTrailingBackslashExceptRoot(const std::string& path) {
 }
 
 std::string QuoteIfHasSpace(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
-  std::string s = text.substr(begin, end - begin);
+  std::string s = Trim(text);
   if (s.find(' ') == std::string::npos) return s;
   // A text with a space is never shorter than one character, so front and
   // back exist; a lone quote character holds no space.

@@ -45,6 +45,13 @@ int32_t StrToInt(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
+std::string Trim(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  return text.substr(begin, end - begin);
+}
+
 std::string ExtractFilePath(const std::string& path) {
   size_t pos = path.find_last_of("\\:");
   if (pos == std::string::npos) return std::string();

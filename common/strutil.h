@@ -11,6 +11,10 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // value" for anything else, out-of-range values included.
 int32_t StrToInt(const std::string& text);
 
+// Removes the characters up to and including the space (blanks and control
+// characters) from both ends.
+std::string Trim(const std::string& text);
+
 // The directory part of a path, up to and including its last backslash or
 // colon; empty when the path has neither.
 std::string ExtractFilePath(const std::string& path);
