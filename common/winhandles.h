@@ -3,6 +3,7 @@
 // gives it up. Use these instead of a close call at the end of a function.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 

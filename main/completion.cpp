@@ -1,0 +1,80 @@
+#include "main/completion.h"
+
+#include <shellapi.h>
+
+#include "common/msgbox.h"
+#include "common/syshelpers.h"
+#include "common/winhandles.h"
+#include "main/background.h"
+
+namespace {
+
+// The system's text for an error code, without the line break it ends in.
+std::string SystemErrorText(DWORD code) {
+  char buf[512] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, buf, sizeof buf, nullptr);
+  std::string s(buf, n);
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+bool RunProgram(const std::string& file_name, const std::string& parameters, bool wait,
+                const std::function<void()>& process_messages) {
+  const std::string cmdline = RunEntryCommandLine(file_name, parameters);
+  std::string buf = cmdline;  // CreateProcessA may write into it
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, &buf[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    const DWORD code = GetLastError();
+    ShowMessageBoxFmt(SRunProgramError, "", mbkStop, MB_OK, cmdline.c_str(),
+                      static_cast<int>(code), SystemErrorText(code).c_str());
+    return false;
+  }
+  TKernelHandle process(pi.hProcess);
+  TKernelHandle thread(pi.hThread);
+  thread.reset();
+  if (wait) {
+    HANDLE h = process.get();
+    if (process_messages) process_messages();
+    while (MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+      if (process_messages) process_messages();
+    }
+  }
+  return true;
+}
+
+bool OpenReadme(HWND owner, const std::string& file) {
+  HINSTANCE r = ShellExecuteA(owner, nullptr, file.c_str(), nullptr, nullptr, SW_SHOW);
+  // ShellExecute answers more than 32 on success; 32 itself is a failure
+  // (SE_ERR_DLLNOTFOUND).
+  if (reinterpret_cast<INT_PTR>(r) <= 32) {
+    ShowMessageBoxStr(SReadmeOpenError, "", mbkStop, MB_OK);
+    return false;
+  }
+  return true;
+}
+
+bool RestartWindows() {
+  bool may_ask = true;
+  if (IsWindowsNT()) {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) {
+      may_ask = false;
+    } else {
+      TKernelHandle token(raw);
+      TOKEN_PRIVILEGES tp{};
+      LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &tp.Privileges[0].Luid);
+      tp.PrivilegeCount = 1;
+      tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
+      if (GetLastError() != ERROR_SUCCESS) may_ask = false;
+    }
+  }
+  if (may_ask && ExitWindowsEx(EWX_REBOOT, 0)) return true;
+  MessageBoxA(nullptr, SRestartFailed, nullptr, MB_OK | MB_ICONWARNING);
+  return false;
+}

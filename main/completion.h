@@ -1,0 +1,24 @@
+// The completion actions of the run: starting the programs of the run
+// entries, opening the README with the shell, and restarting Windows.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Starts one program with RunEntryCommandLine(file_name, parameters). When
+// wait is set, waits for it to end while processing window messages
+// (process_messages is called for every batch of input). A program that
+// cannot be started is reported with its command line, error number and the
+// system's text (SRunProgramError, stop box); false then.
+bool RunProgram(const std::string& file_name, const std::string& parameters, bool wait,
+                const std::function<void()>& process_messages);
+
+// Opens file with the shell's default action, owned by owner; a failure is
+// reported with SReadmeOpenError (stop box). False when the shell failed.
+bool OpenReadme(HWND owner, const std::string& file);
+
+// Asks Windows to reboot (on Windows NT with the shutdown privilege
+// enabled first). When that fails, shows SRestartFailed in a plain
+// warning box without owner and returns false.
+bool RestartWindows();
