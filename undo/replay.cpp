@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "common/faultguard.h"
 #include "common/strutil.h"
 #include "common/syshelpers.h"
+#include "common/winhandles.h"
 #include "install/dde.h"
 #include "install/progman.h"
 #include "undo/undolog.h"
@@ -300,19 +302,14 @@ bool DecrementSharedCount(const std::string& file) {
 }
 
 bool UnregisterServer(const std::string& file) {
-  HMODULE lib = LoadLibraryA(file.c_str());
-  if (lib == nullptr) return false;
-  bool ok = false;
-  try {
-    using Proc = HRESULT(WINAPI*)();
-    auto proc = reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(GetProcAddress(lib, "DllUnregisterServer")));
-    if (proc != nullptr) ok = proc() >= 0;
-  } catch (...) {
-    ok = false;
-  }
-  FreeLibrary(lib);
-  return ok;
+  TLibrary lib(LoadLibraryA(file.c_str()));
+  if (!lib) return false;
+  auto proc = reinterpret_cast<TStatusProc>(
+      reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllUnregisterServer")));
+  if (proc == nullptr) return false;
+  // A crash inside the DLL is a failed unregistration like any other.
+  TGuardedResult call = CallGuarded(proc);
+  return call.Completed && call.Status >= 0;
 }
 
 bool DeleteFileAndHelpIndex(const std::string& file, bool notify) {
