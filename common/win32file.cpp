@@ -14,11 +14,15 @@ std::string SysErrorMessage(DWORD code) {
   return s;
 }
 
-namespace {
-[[noreturn]] void RaiseIO(const std::string& what, const std::string& path) {
+void RaiseLastIOError(const std::string& what, const std::string& path) {
   DWORD code = GetLastError();
   throw EInOutError(Format("I/O error %lu %s \"%s\": %s", static_cast<unsigned long>(code),
                            what.c_str(), path.c_str(), SysErrorMessage(code).c_str()));
+}
+
+namespace {
+[[noreturn]] void RaiseIO(const std::string& what, const std::string& path) {
+  RaiseLastIOError(what, path);
 }
 }  // namespace
 

@@ -27,3 +27,7 @@ class TWin32File : public TFile {
 
 // The system's text for an error code, without the trailing line break.
 std::string SysErrorMessage(DWORD code);
+
+// Raises EInOutError for GetLastError's code: "I/O error <code> <what>
+// \"<path>\": <system text>".
+[[noreturn]] void RaiseLastIOError(const std::string& what, const std::string& path);

@@ -1,0 +1,454 @@
+// The file-copying step and the machine work of the file rules.
+#include "install/installfiles.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/exceptions.h"
+#include "common/msgbox.h"
+#include "common/pathutil.h"
+#include "common/strutil.h"
+#include "common/syshelpers.h"
+#include "common/win32file.h"
+#include "common/winhandles.h"
+#include "install/extract.h"
+#include "install/filerules.h"
+#include "install/steps.h"
+#include "main/dirconst.h"
+#include "main/globals.h"
+#include "undo/replay.h"
+#include "undo/undolog.h"
+
+bool IsExistingFile(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
+  const std::string name = Format("SETUP.%d", static_cast<int>(disk));
+  const std::string alternative =
+      Format("..\\DISK%d\\SETUP.%d", static_cast<int>(disk), static_cast<int>(disk));
+  auto full_path = [](const std::string& path) {
+    char buf[MAX_PATH + 1];
+    char* file_part = nullptr;
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
+    return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
+  };
+  const std::string candidates[] = {
+      EnsureTrailingBackslash(ctx.CurrentDiskDir) + name,
+      EnsureTrailingBackslash(SourceDir) + name,
+      full_path(EnsureTrailingBackslash(ctx.CurrentDiskDir) + alternative),
+      full_path(EnsureTrailingBackslash(SourceDir) + alternative),
+  };
+  for (const std::string& c : candidates)
+    if (IsExistingFile(c)) return c;
+  if (!ctx.PromptForDisk) return candidates[0];
+  std::string dir;
+  if (!ctx.PromptForDisk(disk, name, SourceDir, dir)) throw EAbort();
+  ctx.CurrentDiskDir = dir;
+  return EnsureTrailingBackslash(dir) + name;
+}
+
+bool GetFileVersionNumbers(const std::string& path, uint32_t& ms, uint32_t& ls) {
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return false;
+  std::vector<char> info(size);
+  if (!GetFileVersionInfoA(path.c_str(), handle, size, info.data())) return false;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  char root[] = "\\";
+  if (!VerQueryValueA(info.data(), root, reinterpret_cast<void**>(&fixed), &len) || !fixed ||
+      len < sizeof(VS_FIXEDFILEINFO))
+    return false;
+  ms = fixed->dwFileVersionMS;
+  ls = fixed->dwFileVersionLS;
+  return true;
+}
+
+namespace {
+
+using TDllRegisterServer = HRESULT(WINAPI*)();
+
+// One registration try; returns how far it came and the DLL's result.
+TRegisterStatus TryRegisterServer(const std::string& path, int32_t& result) {
+  TRegisterStatus status = rsNotLoaded;
+  try {
+    TLibrary lib(LoadLibraryA(path.c_str()));
+    if (!lib) return status;
+    status = rsLoaded;
+    auto entry = reinterpret_cast<TDllRegisterServer>(
+        reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllRegisterServer")));
+    if (!entry) return status;
+    status = rsExportFound;
+    result = static_cast<int32_t>(entry());
+    if (result >= 0) status = rsRegistered;
+  } catch (...) {
+    // Whatever the DLL raised is a failed registration.
+  }
+  return status;
+}
+
+}  // namespace
+
+void RegisterServer(const std::string& path) {
+  for (;;) {
+    int32_t result = 0;
+    const TRegisterStatus status = TryRegisterServer(path, result);
+    if (status == rsRegistered) return;
+    const int answer = ShowMessageBoxStr(RegisterServerQuestionText(path, status, result), "",
+                                         mbkWarning, MB_ABORTRETRYIGNORE);
+    if (answer == IDABORT) throw EAbort();
+    if (answer != IDRETRY) return;
+  }
+}
+
+void IncrementSharedCount(const std::string& path, bool existed) {
+  TRegKey key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    throw Exception(Format(SRegOpenFailedFmt, SharedDllsKey));
+  int64_t count = 0;
+  DWORD type = REG_DWORD;
+  DWORD found_type = 0, size = 0;
+  if (RegQueryValueExA(key.get(), path.c_str(), nullptr, &found_type, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    if (found_type == REG_SZ) {
+      std::string text;
+      if (ReadRegString(key.get(), path, text)) {
+        try {
+          count = StrToInt(text);
+          type = REG_SZ;
+        } catch (const EConvertError&) {
+          count = 0;
+        }
+      }
+    } else if (found_type == REG_BINARY && size >= 1 && size <= 4) {
+      uint8_t b[4] = {0, 0, 0, 0};
+      DWORD n = size;
+      if (RegQueryValueExA(key.get(), path.c_str(), nullptr, nullptr, b, &n) == ERROR_SUCCESS) {
+        count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24));
+        type = REG_BINARY;
+      }
+    } else if (found_type == REG_DWORD) {
+      uint8_t b[4] = {0, 0, 0, 0};
+      DWORD n = sizeof b;
+      if (RegQueryValueExA(key.get(), path.c_str(), nullptr, nullptr, b, &n) == ERROR_SUCCESS)
+        count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24));
+    }
+  }
+  const uint32_t next = NextSharedCount(count, existed);
+  if (type == REG_SZ) {
+    const std::string text = Format("%u", static_cast<unsigned>(next));
+    RegSetValueExA(key.get(), path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+  } else {
+    const uint8_t b[4] = {static_cast<uint8_t>(next), static_cast<uint8_t>(next >> 8),
+                          static_cast<uint8_t>(next >> 16), static_cast<uint8_t>(next >> 24)};
+    RegSetValueExA(key.get(), path.c_str(), 0, type, b, sizeof b);
+  }
+}
+
+namespace {
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  TWin32File f(path);
+  std::string all(static_cast<size_t>(f.Size()), '\0');
+  if (!all.empty()) f.ReadExact(&all[0], all.size());
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t end = all.find('\n', start);
+    std::string line = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+  TFileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!f) RaiseLastIOError("creating", path);
+  std::string all;
+  for (const std::string& l : lines) all += l + "\r\n";
+  DWORD written = 0;
+  if (!WriteFile(f.get(), all.data(), static_cast<DWORD>(all.size()), &written, nullptr) ||
+      written != all.size())
+    RaiseLastIOError("writing", path);
+}
+
+// Adds "destination=temporary" (short names) to WININIT.INI's [rename]
+// section. The old file is renamed aside while the new one is written; when
+// writing fails, it is put back, so that the renames already waiting for the
+// restart are never lost.
+void AddWininitRenameEntry(const std::string& temporary, const std::string& destination) {
+  const std::string path = EnsureTrailingBackslash(WinDir) + "WININIT.INI";
+  const std::string entry = ToShortPathName(destination) + "=" + ToShortPathName(temporary);
+  std::string old_copy;
+  std::vector<std::string> old_lines;
+  if (IsExistingFile(path)) {
+    old_copy = NewTempFileName(WinDir);
+    if (!MoveFileA(path.c_str(), old_copy.c_str())) RaiseLastIOError("renaming", path);
+  }
+  try {
+    if (!old_copy.empty()) old_lines = ReadTextLines(old_copy);
+    WriteTextLines(path, AddWininitRename(old_copy.empty() ? nullptr : &old_lines, entry));
+  } catch (...) {
+    if (!old_copy.empty()) {
+      DeleteFileA(path.c_str());
+      MoveFileA(old_copy.c_str(), path.c_str());
+    }
+    throw;
+  }
+  if (!old_copy.empty()) DeleteFileA(old_copy.c_str());
+}
+
+}  // namespace
+
+void ScheduleRestartReplace(const std::string& temporary, const std::string& destination) {
+  NeedsRestart = true;
+  if (IsWindowsNT()) {
+    if (!MoveFileExA(temporary.c_str(), destination.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT))
+      throw Exception(Format(SMoveFileExFailedFmt, static_cast<int>(GetLastError())));
+    return;
+  }
+  AddWininitRenameEntry(temporary, destination);
+}
+
+namespace {
+
+// The destination file written through a handle.
+class TWin32FileSink : public TFileSink {
+ public:
+  TWin32FileSink(HANDLE h, const std::string& path) : h_(h), path_(path) {}
+  void Write(const void* data, uint32_t count) override {
+    DWORD written = 0;
+    if (!WriteFile(h_, data, count, &written, nullptr) || written != count)
+      RaiseLastIOError("writing", path_);
+  }
+
+ private:
+  HANDLE h_;
+  std::string path_;
+};
+
+// The working state of one file's attempts.
+struct TFileAttempt {
+  std::string Dest;
+  bool Existed = false;
+  std::string TempName;
+  bool TempCreated = false;
+  bool Extracted = false;
+  bool RestartReplaced = false;
+  std::string Context;
+};
+
+void DeleteLeftoverTemp(TFileAttempt& a) {
+  if (a.TempCreated) {
+    DeleteFileA(a.TempName.c_str());
+    a.TempCreated = false;
+    a.TempName.clear();
+  }
+}
+
+std::string FullPathName(const std::string& path) {
+  char buf[MAX_PATH + 1];
+  char* file_part = nullptr;
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
+  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
+}
+
+// How the existing destination's last-write time compares with the entry's.
+TTimeOrder ExistingTimeOrder(const std::string& dest, const FILETIME& source_time) {
+  WIN32_FIND_DATAA fd;
+  TFindHandle find(FindFirstFileA(dest.c_str(), &fd));
+  if (!find || (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return TTimeOrder::Unavailable;
+  const LONG c = CompareFileTime(&fd.ftLastWriteTime, &source_time);
+  return c == 0 ? TTimeOrder::Equal : c > 0 ? TTimeOrder::ExistingLater : TTimeOrder::ExistingEarlier;
+}
+
+// Puts the finished temporary file in the destination's place: the existing
+// file is deleted (or, when it is in use and the entry allows it, replaced
+// at the next restart), then the temporary file is renamed.
+void ReplaceWithNewFile(TFileAttempt& a, uint8_t flags) {
+  if (a.Existed) {
+    a.Context = SCtxDeleteExisting;
+    if (!DeleteFileA(a.Dest.c_str())) {
+      const DWORD code = GetLastError();
+      if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
+        a.Context = SCtxRestartReplace;
+        ScheduleRestartReplace(a.TempName, a.Dest);
+        a.RestartReplaced = true;
+        a.TempCreated = false;  // it waits for the restart
+      } else {
+        SetLastError(code);
+        RaiseLastIOError("deleting", a.Dest);
+      }
+    }
+  }
+  if (!a.RestartReplaced) {
+    a.Context = SCtxRename;
+    if (!MoveFileA(a.TempName.c_str(), a.Dest.c_str())) RaiseLastIOError("renaming", a.TempName);
+    a.TempCreated = false;
+    a.TempName.clear();
+  }
+}
+
+// Writes the file under a temporary name beside the destination.
+void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& entry,
+                     const SetupFileLocationEntry& location) {
+  const std::string source_path =
+      DataOffset != 0 ? ScriptFileName : FindDiskFile(ctx, location.FirstDisk());
+
+  a.Context = SCtxCreateTemp;
+  a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
+  TFileHandle temp(CreateFileA(a.TempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!temp) RaiseLastIOError("creating", a.TempName);
+  a.TempCreated = true;
+
+  a.Context = SCtxReadSource;
+  auto source = std::make_unique<TWin32File>(source_path);
+
+  a.Context = SCtxCopy;
+  TWin32FileSink sink(temp.get(), a.TempName);
+  a.Extracted = true;
+  try {
+    ExtractFileData(std::move(source), DataOffset, entry, location, sink, ctx.Progress,
+                    [&ctx](int32_t disk) -> std::unique_ptr<TFile> {
+                      return std::make_unique<TWin32File>(FindDiskFile(ctx, disk));
+                    });
+  } catch (...) {
+    a.Extracted = false;
+    throw;
+  }
+  FILETIME t;
+  t.dwLowDateTime = entry.SourceTimeLow();
+  t.dwHighDateTime = entry.SourceTimeHigh();
+  if (!SetFileTime(temp.get(), &t, nullptr, &t)) RaiseLastIOError("setting the time of", a.TempName);
+}
+
+// One attempt at one file; raises to the per-file question.
+void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& entry,
+                const SetupFileLocationEntry& location) {
+  const uint8_t flags = entry.FileFlags();
+  const uint8_t mode = entry.CopyMode();
+  bool keep = false;
+  for (;;) {  // the read-only question's Retry starts again here
+    a.Context.clear();
+    a.Extracted = a.RestartReplaced = false;
+    DeleteLeftoverTemp(a);
+    a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
+                                           : ExpandDirConstants(entry.DestName());
+    a.Existed = IsExistingFile(a.Dest);
+    if (IsCommonControlsUpdate(a.Dest) && ctx.MarkCommonControlsUpdate) ctx.MarkCommonControlsUpdate();
+    ctx.Progress.SetFileNameText(a.Dest);
+    if (!a.Existed) break;
+
+    if (mode == cmOnlyIfDoesntExist) {
+      keep = true;
+      break;
+    }
+    a.Context = SCtxReadExisting;
+    uint32_t ms = 0, ls = 0;
+    if (mode != cmAlwaysOverwrite && static_cast<uint32_t>(entry.FileVersionMS()) != 0xFFFFFFFFu &&
+        GetFileVersionNumbers(a.Dest, ms, ls)) {
+      FILETIME source_time;
+      source_time.dwLowDateTime = entry.SourceTimeLow();
+      source_time.dwHighDateTime = entry.SourceTimeHigh();
+      const TExistingVerdict verdict = CompareWithExisting(
+          static_cast<uint32_t>(entry.FileVersionMS()), static_cast<uint32_t>(entry.FileVersionLS()),
+          ms, ls, [&] { return ExistingTimeOrder(a.Dest, source_time); });
+      if (verdict == TExistingVerdict::Keep) {
+        keep = true;
+        break;
+      }
+      if (verdict == TExistingVerdict::ExistingNewer &&
+          (mode == cmKeepNewer ||
+           ShowMessageBoxStr(SExistingNewerQuestion, a.Dest, mbkWarning, MB_YESNO) == IDYES)) {
+        keep = true;
+        break;
+      }
+    }
+    if ((flags & ffConfirmOverwrite) &&
+        ShowMessageBoxFmt(SOverwriteQuestionFmt, "", mbkQuestion, MB_YESNO, a.Dest.c_str()) != IDYES) {
+      keep = true;
+      break;
+    }
+    const DWORD attr = GetFileAttributesA(a.Dest.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY)) {
+      const int answer = ShowMessageBoxStr(SReadOnlyQuestion, a.Dest, mbkWarning,
+                                           MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
+      if (answer == IDABORT) throw EAbort();
+      if (answer == IDRETRY) {
+        a.Context = SCtxChangeAttributes;
+        SetFileAttributesA(a.Dest.c_str(), attr & ~FILE_ATTRIBUTE_READONLY);
+        continue;
+      }
+      keep = true;
+    }
+    break;
+  }
+
+  if (!keep) {
+    CopyToTemporary(ctx, a, entry, location);
+    ReplaceWithNewFile(a, flags);
+    a.Context.clear();
+    if (!(flags & (ffUninstallDataFile | ffUninstallNeverRemove | ffSharedFile)))
+      ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},
+                            (a.Existed ? dfExistedBefore : 0) |
+                                ((flags & ffRegisterServer) ? dfRegisteredServer : 0));
+  }
+  if ((flags & ffRegisterServer) && !a.RestartReplaced) {
+    a.Context.clear();
+    RegisterServer(a.Dest);
+  }
+  if ((flags & ffSharedFile) && IsVersion4Shell()) {
+    a.Context.clear();
+    IncrementSharedCount(a.Dest, a.Existed);
+    ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},
+                          dfSharedFile | ((flags & ffRegisterServer) ? dfRegisteredServer : 0));
+  }
+}
+
+}  // namespace
+
+void InstallFiles(TInstallContext& ctx) {
+  ctx.CurrentDiskDir = SourceDir;
+  const auto& files = Script.FileEntries;
+  const auto& locations = Script.FileLocationEntries;
+  for (size_t i = 0; i < files.size() && i < locations.size(); ++i) {
+    TFileAttempt a;
+    for (;;) {
+      std::string error;
+      bool failed = false;
+      try {
+        RunAttempt(ctx, a, files[i], locations[i]);
+      } catch (const EAbort&) {
+        DeleteLeftoverTemp(a);
+        throw;
+      } catch (const Exception& e) {
+        error = e.Message();
+        failed = true;
+      } catch (...) {
+        DeleteLeftoverTemp(a);
+        throw;
+      }
+      DeleteLeftoverTemp(a);
+      if (!failed) break;
+      const int answer = ShowMessageBoxStr(FileErrorQuestionText(a.Context, error), a.Dest,
+                                           mbkWarning, MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
+      if (answer == IDABORT) throw EAbort();
+      if (answer != IDRETRY) break;
+    }
+    if (!a.Extracted && files[i].CompressedSize() > 0)
+      ctx.Progress.AddProgress(static_cast<uint32_t>(files[i].CompressedSize()));
+    ctx.Progress.CheckCancel();
+  }
+}
