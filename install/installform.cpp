@@ -1,0 +1,130 @@
+#include "install/installform.h"
+
+#include "common/exceptions.h"
+#include "common/msgbox.h"
+#include "install/steps.h"
+#include "main/confirmexit.h"
+#include "main/globals.h"
+
+uint32_t InstallProgressMaximum(const SetupScript& script) {
+  uint64_t sum = 0;
+  for (const SetupFileEntry& file : script.FileEntries)
+    sum += static_cast<uint32_t>(file.CompressedSize());
+  const SetupHeader& h = script.Header;
+  if (h.IconEntryCount() > 0) sum += 1000ull * static_cast<uint32_t>(h.IconEntryCount());
+  if (h.IniEntryCount() != 0) sum += 1000;
+  if (h.RegistryEntryCount() != 0) sum += 1000;
+  return sum > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(sum);
+}
+
+TInstallForm::TInstallForm(HWND owner) : owner_(owner) {
+  forms::TFormArgs args;
+  args.caption = "Setup";
+  args.client_width = 389;
+  args.client_height = 140;
+  args.border = forms::TBorderStyle::Dialog;
+  args.owner = owner;
+  args.font = forms::TFontSpec::Points("Arial", 8);
+  CreateForm(args);
+  const forms::TLayoutItem layout[] = {
+      {&Animate1, {8, 8, 272, 60}},
+      {&StatusLabel, {8, 80, 297, 16}, "", forms::coNoPrefix},
+      {&FilenameLabel, {8, 96, 297, 16}, "", forms::coNoPrefix},
+      {&ProgressGauge, {8, 112, 297, 15}},
+      {&CancelButton, {312, 111, 73, 23}, "Cancel", forms::coCancel, forms::mrCancel},
+  };
+  CreateControls(layout);
+  CancelButton.onClick = [this] { CancelButtonClick(); };
+  FormCreate();
+}
+
+// FormDestroy: the log goes with the form.
+TInstallForm::~TInstallForm() = default;
+
+void TInstallForm::FormCreate() {
+  SetCaption("Setup");
+  // Centred over the owner's client area, never off the top or left edge.
+  RECT client{};
+  HWND over = owner_ ? owner_ : GetDesktopWindow();
+  GetClientRect(over, &client);
+  MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  const RECT r = WindowRect();
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  int left = (client.left + client.right) / 2 - width / 2;
+  int top = (client.top + client.bottom) / 2 - height / 2;
+  if (left < 0) left = 0;
+  if (top < 0) top = 0;
+  SetBounds(left, top, width, height);
+
+  CancelButton.SetText("Cancel");
+  ProgressGauge.SetMax(InstallProgressMaximum(Script));
+  log_ = std::make_unique<TUndoChanges>();
+  log_->AppName = Script.Header.ApplicationName();
+  log_->AdminFlag = IsAdmin ? 1 : 0;
+
+  if (Animate1.OpenCommonAvi(forms::TAnimate::aviCopyFile)) Animate1.Play(0, 26, -1);
+}
+
+void TInstallForm::CancelButtonClick() { Close(); }
+
+bool TInstallForm::FormCloseQuery() {
+  if (InstallDone) return true;
+  if (ConfirmExit()) CancelRequested = true;
+  return false;
+}
+
+void TInstallForm::CheckCancel() {
+  if (CancelRequested) throw EAbort();
+  forms::ProcessMessages();
+  if (CancelRequested) throw EAbort();
+}
+
+void TInstallForm::SetStatusText(const std::string& text) {
+  StatusLabel.SetText(text);
+  StatusLabel.Repaint();
+}
+
+void TInstallForm::SetFileNameText(const std::string& path) {
+  FilenameLabel.SetText(path);
+  FilenameLabel.Repaint();
+}
+
+void TInstallForm::AddProgress(uint32_t amount) { ProgressGauge.StepBy(amount); }
+
+uint32_t TInstallForm::ProgressPosition() const { return ProgressGauge.Position(); }
+
+void TInstallForm::SetProgressPosition(uint32_t position) { ProgressGauge.SetPosition(position); }
+
+void TInstallForm::RunInstallation() {
+  try {
+    auto mark = [this] {
+      update_marked_ = true;
+      if (onMarkCommonControlsUpdate) onMarkCommonControlsUpdate();
+    };
+    TInstallContext ctx{*log_, *this, NoIcons, std::string(), std::string(), mark, PromptForDisk};
+    RunInstallationSteps(ctx);
+  } catch (const EAbort&) {
+    Fail(nullptr);
+    return;
+  } catch (const Exception& e) {
+    Fail(&e);
+    return;
+  }
+  InstallDone = true;
+  const bool marked = onCommonControlsUpdateMarked ? onCommonControlsUpdateMarked() : update_marked_;
+  if (onSetInstCheckVisible) onSetInstCheckVisible(marked);
+  Close();
+  if (owner_) PostMessageA(owner_, WM_SETUPSTEP, 0, 0);
+}
+
+// The failure handling: error is nullptr for the silent abort.
+void TInstallForm::Fail(const Exception* error) {
+  if (error) {
+    ShowMessageBoxStr(error->Message(), "Setup", mbkStop, MB_OK);
+    ShowMessageBoxStr("Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.",
+                      "", mbkStop, MB_OK);
+  }
+  log_->Replay(false);
+  Hide();
+  forms::Terminate(kInstallFailedExitCode);
+}

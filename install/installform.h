@@ -1,0 +1,83 @@
+// The install window: status texts, the file being installed, the progress
+// bar and Cancel while the installation steps run; it owns the change log,
+// asks before cancelling, and on failure reports, rolls back and ends the
+// program.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "forms/controls.h"
+#include "forms/forms.h"
+#include "install/installcontext.h"
+#include "setupdata/script.h"
+#include "undo/undolog.h"
+
+// The program's exit code after a failed or cancelled installation (the
+// install window ends the message loop with it after the rollback).
+constexpr int kInstallFailedExitCode = 1;
+
+// The progress range of a script: the compressed sizes of every file entry,
+// 1000 per icon entry, and 1000 each for the INI and the registry step when
+// the script has such entries. A sum beyond 32 bits is held at the 32-bit
+// maximum.
+uint32_t InstallProgressMaximum(const SetupScript& script);
+
+class TInstallForm : public forms::TForm, public TInstallProgress {
+ public:
+  // owner: the background window (centring, ownership, WM_SETUPSTEP).
+  explicit TInstallForm(HWND owner);
+  ~TInstallForm() override;  // FormDestroy: frees the log
+
+  forms::TAnimate Animate1;
+  forms::TLabel StatusLabel;
+  forms::TLabel FilenameLabel;
+  forms::TProgressBar ProgressGauge;
+  forms::TButton CancelButton;
+
+  bool InstallDone = false;
+  bool CancelRequested = false;
+  TUndoChanges& Log() { return *log_; }
+
+  // Set by the owner before RunInstallation:
+  // the file step found the common-controls update program (the background
+  // window's YesLabel gets "Installed");
+  std::function<void()> onMarkCommonControlsUpdate;
+  // whether that marker is set (read at the end; when not set, the form
+  // remembers whether onMarkCommonControlsUpdate was called);
+  std::function<bool()> onCommonControlsUpdateMarked;
+  // shows or hides the wizard's InstCheck after a successful installation;
+  std::function<void(bool visible)> onSetInstCheckVisible;
+  // the next-disk dialog handed to extraction.
+  TPromptForDisk PromptForDisk;
+
+  // Runs every installation step. On success: InstallDone, the InstCheck
+  // visibility, the window closed and WM_SETUPSTEP posted to the owner. On
+  // failure or a confirmed cancel: the error (unless the user aborted), the
+  // rollback, and the end of the message loop with kInstallFailedExitCode.
+  // Returns either way.
+  void RunInstallation();
+
+  // TInstallProgress
+  void SetStatusText(const std::string& text) override;
+  void SetFileNameText(const std::string& path) override;
+  void AddProgress(uint32_t amount) override;
+  uint32_t ProgressPosition() const override;
+  void SetProgressPosition(uint32_t position) override;
+  void CheckCancel() override;
+
+ protected:
+  void FormCreate();
+  bool FormCloseQuery() override;
+  void CancelButtonClick();
+
+ private:
+  void Fail(const Exception* error);
+
+  HWND owner_;
+  std::unique_ptr<TUndoChanges> log_;
+  bool update_marked_ = false;
+};

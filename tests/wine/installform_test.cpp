@@ -1,0 +1,206 @@
+// Drives the install window of installform_target.exe from outside: its
+// window and controls, the progress range beyond 16 bits, Cancel and Esc
+// through the exit question, the success report to the owner, the failure
+// report with rollback, and modal showing.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "uidriver.h"
+
+namespace {
+
+using namespace qvui;
+
+constexpr DWORD kWait = 15000;
+const char kExitQuestion[] =
+    "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\n"
+    "You may run the Setup program again at a another time to complete the installation."
+    "\r\n\r\nExit Setup?";
+
+std::string Tmp(const std::string& name) { return GetEnv("QV_TEST_TMP_WIN") + name; }
+
+bool Exists(const std::string& name) {
+  return GetFileAttributesA(Tmp(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadResult() {
+  std::ifstream in(Tmp("result.txt"));
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class InstallFormTest : public ::testing::Test {
+ protected:
+  void Start(const std::string& mode) {
+    DeleteFileA(Tmp("result.txt").c_str());
+    DeleteFileA(Tmp("go").c_str());
+    RemoveDirectoryA(Tmp("made").c_str());
+    proc_ = std::make_unique<UiProcess>(BinPath("installform_target.exe") + " " + mode);
+    owner_ = Wait("QvOwner");
+    install_ = Wait("Setup");
+  }
+  HWND Wait(const std::string& caption) {
+    WindowQuery q;
+    q.caption = caption;
+    q.pid = proc_->Pid();
+    return WaitForWindow(q, kWait);
+  }
+  HWND Control(const char* class_name) {
+    for (const ControlInfo& c : Controls(install_))
+      if (lstrcmpiA(c.class_name.c_str(), class_name) == 0) return c.hwnd;
+    ADD_FAILURE() << "no " << class_name << " in\n" << ListControls(install_);
+    return nullptr;
+  }
+  void WaitForCopying() {
+    HWND status = Control("Static");
+    ASSERT_TRUE(WaitUntil([&] { return GetText(status) == "Copying Program files..."; }, kWait))
+        << ListControls(install_);
+  }
+  // Asks to cancel (by the button or by Esc), checks the question, answers.
+  void AskToCancel(bool by_escape, const std::string& answer) {
+    if (by_escape)
+      PostMessageA(ButtonByCaption(install_, "Cancel"), WM_KEYDOWN, VK_ESCAPE, 0);
+    else
+      ClickButton(install_, "Cancel");
+    HWND box = WaitForMessageBox("Exit Setup", kWait, proc_->Pid());
+    const MessageBoxInfo info = ReadMessageBox(box);
+    EXPECT_EQ(info.text, kExitQuestion);
+    EXPECT_EQ(info.icon, MessageBoxIcon::kQuestion) << info.Describe();
+    EXPECT_EQ(info.buttons, (std::vector<std::string>{"Yes", "No"}));
+    HWND no = ButtonByCaption(box, "No");
+    EXPECT_EQ(GetWindowLongA(no, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << "No is the default";
+    EXPECT_EQ(FocusedWindow(box), no);
+    EXPECT_FALSE(GetState(install_).enabled) << "the install window is inert under the question";
+    AnswerMessageBox(box, answer);
+    EXPECT_TRUE(WaitForWindowGone(box, kWait));
+  }
+  void TearDown() override {
+    if (proc_ && proc_->Running()) proc_->Terminate();
+  }
+
+  std::unique_ptr<UiProcess> proc_;
+  HWND owner_ = nullptr;
+  HWND install_ = nullptr;
+};
+
+// The window as laid out, the progress range, Cancel and Esc answered No,
+// then the installation goes on to its end and tells the owner.
+TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
+  Start("run");
+  WaitForCopying();
+
+  RECT client{};
+  GetClientRect(install_, &client);
+  EXPECT_EQ(client.right, 389);
+  EXPECT_EQ(client.bottom, 140);
+  const LONG style = GetWindowLongA(install_, GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  EXPECT_TRUE(GetWindowLongA(install_, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+  EXPECT_EQ(GetState(install_).owner, owner_);
+  // Centred over the owner's client area, halves truncated.
+  RECT oc{}, w{};
+  GetClientRect(owner_, &oc);
+  MapWindowPoints(owner_, nullptr, reinterpret_cast<POINT*>(&oc), 2);
+  GetWindowRect(install_, &w);
+  EXPECT_EQ(w.left, (oc.left + oc.right) / 2 - (w.right - w.left) / 2);
+  EXPECT_EQ(w.top, (oc.top + oc.bottom) / 2 - (w.bottom - w.top) / 2);
+
+  struct Expected {
+    const char* class_name;
+    RECT rect;  // left, top, right, bottom in the client area
+    const char* text;
+  };
+  const Expected expected[] = {
+      {"SysAnimate32", {8, 8, 280, 68}, nullptr},
+      {"Static", {8, 80, 305, 96}, "Copying Program files..."},
+      {"Static", {8, 96, 305, 112}, "C:\\Program Files\\Forms Test\\data.bin"},
+      {"msctls_progress32", {8, 112, 305, 127}, nullptr},
+      {"Button", {312, 111, 385, 134}, "Cancel"},
+  };
+  const std::vector<ControlInfo> controls = Controls(install_);
+  ASSERT_EQ(controls.size(), 5u) << ListControls(install_);
+  for (size_t i = 0; i < 5; ++i) {
+    const ControlInfo& c = controls[i];
+    EXPECT_EQ(c.class_name, expected[i].class_name) << c.Describe();
+    EXPECT_TRUE(EqualRect(&c.client, &expected[i].rect)) << c.Describe();
+    if (expected[i].text) {
+      EXPECT_EQ(c.text, expected[i].text);
+    }
+  }
+
+  // 100000 + 50000 + 20000 compressed, 2 icons, INI entries, no registry.
+  HWND gauge = Control("msctls_progress32");
+  EXPECT_EQ(SendMessageA(gauge, PBM_GETRANGE, FALSE, 0), 173000);
+  EXPECT_EQ(SendMessageA(gauge, PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_EQ(SendMessageA(gauge, PBM_GETPOS, 0, 0), 86500);
+
+  AskToCancel(false, "No");
+  AskToCancel(true, "No");
+  EXPECT_TRUE(GetState(install_).visible);
+  EXPECT_TRUE(GetState(install_).enabled);
+  EXPECT_TRUE(proc_->Running());
+
+  std::ofstream(Tmp("go")).put('x');
+  EXPECT_EQ(proc_->WaitForExitCode(kWait), 0u);
+  EXPECT_EQ(ReadResult(), "instcheck 1\nsetupstep\n");
+  EXPECT_TRUE(Exists("made")) << "a successful installation keeps its changes";
+}
+
+// Esc answered Yes: the next check point aborts silently, the recorded
+// folder is taken back, the owner hears nothing, the exit code is 1.
+TEST_F(InstallFormTest, ConfirmedCancelRollsBackSilently) {
+  Start("run");
+  WaitForCopying();
+  ASSERT_TRUE(Exists("made"));
+  AskToCancel(true, "Yes");
+  EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
+  EXPECT_FALSE(Exists("made"));
+  EXPECT_EQ(ReadResult(), "");
+}
+
+// A failing step: its message, then "Setup was not complete...", then the
+// rollback and exit code 1.
+TEST_F(InstallFormTest, FailureIsReportedThenRolledBack) {
+  Start("fail");
+  HWND box = WaitForMessageBox("Setup", kWait, proc_->Pid());
+  MessageBoxInfo info = ReadMessageBox(box);
+  EXPECT_EQ(info.text, "Setup was unable to create the Folder - C:\\nowhere");
+  EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
+  EXPECT_EQ(info.buttons, std::vector<std::string>{"OK"});
+  EXPECT_TRUE(Exists("made")) << "rolled back only after the messages";
+  AnswerMessageBox(box, "OK");
+
+  box = WaitForMessageBox("Error", kWait, proc_->Pid());
+  info = ReadMessageBox(box);
+  EXPECT_EQ(info.text, "Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.");
+  EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
+  EXPECT_EQ(info.buttons, std::vector<std::string>{"OK"});
+  AnswerMessageBox(box, "OK");
+
+  EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
+  EXPECT_FALSE(Exists("made"));
+  EXPECT_EQ(ReadResult(), "");
+}
+
+// Shown modally, the form disables its owner until it closes; Esc presses
+// the cancel button, whose modal result ends the modal loop.
+TEST_F(InstallFormTest, ModalShowingDisablesTheOwnerUntilClosed) {
+  Start("modal");
+  EXPECT_TRUE(WaitUntil([&] { return !GetState(owner_).enabled; }, kWait));
+  EXPECT_TRUE(GetState(install_).visible);
+  EXPECT_TRUE(GetState(install_).enabled);
+  PostMessageA(ButtonByCaption(install_, "Cancel"), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(proc_->WaitForExitCode(kWait), 0u);
+  EXPECT_EQ(ReadResult(), "modal 2 owner enabled\n");
+}
+
+}  // namespace
