@@ -4,6 +4,7 @@
 #include "common/msgbox.h"
 #include "install/steps.h"
 #include "main/confirmexit.h"
+#include "main/background.h"
 #include "main/globals.h"
 
 uint32_t InstallProgressMaximum(const SetupScript& script) {

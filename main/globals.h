@@ -52,6 +52,3 @@ TCommandLine ParseSetupCommandLine(const std::string& program_path, int argc,
 // The source directory without its trailing backslash, unless it is shorter
 // than two characters or the backslash follows a colon (a drive root).
 std::string SourceDirFrom(const std::string& dir);
-
-// The background window's step message (WM_USER + 0xF3C), both parameters 0.
-constexpr unsigned WM_SETUPSTEP = 0x133C;

@@ -23,6 +23,7 @@
 #include "forms/forms.h"
 #include "install/installform.h"
 #include "install/steps.h"
+#include "main/background.h"
 #include "main/globals.h"
 
 namespace {
