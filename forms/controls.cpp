@@ -489,9 +489,14 @@ bool TAnimate::OpenCommonAvi(int id) {
 }
 
 bool TAnimate::Play(int from, int to, int repeat) {
-  return SendMessageA(Handle(), ACM_PLAY, static_cast<WPARAM>(repeat), MAKELPARAM(from, to)) != 0;
+  playing_ = SendMessageA(Handle(), ACM_PLAY, static_cast<WPARAM>(repeat),
+                          MAKELPARAM(static_cast<WORD>(from), static_cast<WORD>(to))) != 0;
+  return playing_;
 }
 
-void TAnimate::Stop() { SendMessageA(Handle(), ACM_STOP, 0, 0); }
+void TAnimate::Stop() {
+  SendMessageA(Handle(), ACM_STOP, 0, 0);
+  playing_ = false;
+}
 
 }  // namespace forms

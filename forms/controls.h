@@ -244,14 +244,17 @@ class TAnimate : public TControl {
   void Create(const TControlArgs& args) override;
   // Opens a clip of shell32.dll; false when the system has none.
   bool OpenCommonAvi(int id);
-  // Plays frames from..to, repeat times (-1: for ever).
+  // Plays frames from..to (-1: the last), repeat times (-1: for ever);
+  // false when the clip has no such frames.
   bool Play(int from, int to, int repeat);
   void Stop();
   bool Opened() const { return opened_; }
+  bool Playing() const { return playing_; }
 
  private:
   TLibrary shell32_;
   bool opened_ = false;
+  bool playing_ = false;
 };
 
 }  // namespace forms

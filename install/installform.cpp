@@ -63,7 +63,10 @@ void TInstallForm::FormCreate() {
   log_->AppName = Script.Header.ApplicationName();
   log_->AdminFlag = IsAdmin ? 1 : 0;
 
-  if (Animate1.OpenCommonAvi(forms::TAnimate::aviCopyFile)) Animate1.Play(0, 26, -1);
+  // The copy clip to its frame 26, for ever. A system whose clip is
+  // shorter (Wine's has two frames) plays the whole clip instead.
+  if (Animate1.OpenCommonAvi(forms::TAnimate::aviCopyFile) && !Animate1.Play(0, 26, -1))
+    Animate1.Play(0, -1, -1);
 }
 
 void TInstallForm::CancelButtonClick() { Close(); }

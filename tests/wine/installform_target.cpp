@@ -9,7 +9,7 @@
 //   installform_target.exe modal  the install window shown modally, already
 //                                 done (Esc closes it without a question)
 // The owner form "QvOwner" writes what reached it into "result.txt":
-// "instcheck 0|1", "setupstep", "modal N". The exit code is the message
+// "animation playing|still", "instcheck 0|1", "setupstep", "modal N ...". The exit code is the message
 // loop's (0 after WM_SETUPSTEP, 1 after a failed or cancelled installation).
 #include <windows.h>
 
@@ -110,6 +110,7 @@ class TOwnerForm : public forms::TForm {
       return;
     }
     install_->Show();
+    Note(install_->Animate1.Playing() ? "animation playing" : "animation still");
     install_->RunInstallation();
   }
 

@@ -151,7 +151,7 @@ TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
 
   std::ofstream(Tmp("go")).put('x');
   EXPECT_EQ(proc_->WaitForExitCode(kWait), 0u);
-  EXPECT_EQ(ReadResult(), "instcheck 1\nsetupstep\n");
+  EXPECT_EQ(ReadResult(), "animation playing\ninstcheck 1\nsetupstep\n");
   EXPECT_TRUE(Exists("made")) << "a successful installation keeps its changes";
 }
 
@@ -164,7 +164,7 @@ TEST_F(InstallFormTest, ConfirmedCancelRollsBackSilently) {
   AskToCancel(true, "Yes");
   EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
   EXPECT_FALSE(Exists("made"));
-  EXPECT_EQ(ReadResult(), "");
+  EXPECT_EQ(ReadResult(), "animation playing\n");
 }
 
 // A failing step: its message, then "Setup was not complete...", then the
@@ -188,7 +188,7 @@ TEST_F(InstallFormTest, FailureIsReportedThenRolledBack) {
 
   EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
   EXPECT_FALSE(Exists("made"));
-  EXPECT_EQ(ReadResult(), "");
+  EXPECT_EQ(ReadResult(), "animation playing\n");
 }
 
 // Shown modally, the form disables its owner until it closes; Esc presses
