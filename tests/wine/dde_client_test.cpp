@@ -1,7 +1,8 @@
 // TDDE against our own Program Manager (qvprogman.exe). Under Wine, DDE
 // between processes needs a display, so the DdeClient tests run with one;
-// our server, started after Wine's desktop, is the first to answer the
-// broadcast initiate; its state file shows that it was ours that served.
+// our server, started once Wine's desktop serves "PROGMAN", is the first to
+// answer the broadcast initiate, and every conversation is checked to be
+// with our server's process.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,6 +15,13 @@
 
 using qvtest::TestProgman;
 
+// A conversation that the test has made sure is with server.
+struct Conversation : qvtest::Conversation {
+  explicit Conversation(const TestProgman& server) {
+    EXPECT_TRUE(server.Serves(conv)) << "the conversation is not with our Program Manager";
+  }
+};
+
 namespace {
 
 std::string MessageOf(const std::function<void()>& f) {
@@ -24,44 +32,6 @@ std::string MessageOf(const std::function<void()>& f) {
   }
   return "<no exception>";
 }
-
-std::string RequestText(TDDE& dde, HCONV conv, const std::string& item) {
-  HSZ h = dde.CreateStringHandle(item);
-  HDDEDATA data = nullptr;
-  const BYTE* bytes = nullptr;
-  DWORD size = 0;
-  std::string text;
-  try {
-    dde.Request(conv, h, CF_TEXT, data, bytes, size);
-    const char* p = reinterpret_cast<const char*>(bytes);
-    size_t n = 0;
-    while (n < size && p[n] != '\0') ++n;
-    text.assign(p, n);
-  } catch (...) {
-    dde.FreeStringHandle(h);
-    throw;
-  }
-  dde.UnaccessData(data);
-  EXPECT_EQ(data, nullptr);
-  dde.FreeStringHandle(h);
-  return text;
-}
-
-// A client conversation with "PROGMAN", released in the reverse order.
-struct Conversation {
-  TDDE dde;
-  HSZ service = nullptr;
-  HCONV conv = nullptr;
-  Conversation() {
-    service = dde.CreateStringHandle(ProgmanService);
-    conv = dde.Connect(service, service);
-  }
-  ~Conversation() {
-    dde.Disconnect(conv);
-    dde.FreeStringHandle(service);
-  }
-  bool Exec(const std::string& cmd, bool allow = true) { return dde.Execute(conv, cmd, allow); }
-};
 
 }  // namespace
 
@@ -82,7 +52,7 @@ TEST(DdeNoDisplay, NoServerRunning) {
 TEST(DdeClient, FailedInitialisationRaisesAndLeavesOtherInstancesAlone) {
   TestProgman server("init");
   ASSERT_TRUE(server.Start());
-  Conversation c;
+  Conversation c(server);
   TDDE::FailNextInitialize = true;
   std::string msg = MessageOf([] { TDDE broken; });
   EXPECT_EQ(msg, "DDE: Unable to initialize DDE (code: 16390)");  // DMLERR_INVALIDPARAMETER
@@ -99,7 +69,7 @@ TEST(DdeClient, EveryCommandAgainstOurServer) {
   TestProgman server("cmds");
   ASSERT_TRUE(server.Start());
   {
-    Conversation c;
+    Conversation c(server);
     EXPECT_TRUE(c.Exec(ProgmanCreateGroupCommand("Quorvel Tools"), false));
     EXPECT_TRUE(c.Exec(ProgmanShowGroupCommand("Quorvel Tools"), false));
     // Every shape of AddItem the icon step sends.
@@ -120,12 +90,24 @@ TEST(DdeClient, EveryCommandAgainstOurServer) {
     EXPECT_TRUE(c.Exec(ProgmanCreateGroupCommand("Second"), false));
     EXPECT_TRUE(c.Exec(ProgmanAddItemCommand("X.EXE", "", "X", "", 0, ""), false));
 
-    EXPECT_EQ(RequestText(c.dde, c.conv, ProgmanGroupsItem), "Quorvel Tools\r\nSecond\r\n");
-    std::string desc = RequestText(c.dde, c.conv, "Quorvel Tools");
+    EXPECT_EQ(c.Request(ProgmanGroupsItem), "Quorvel Tools\r\nSecond\r\n");
+    std::string desc = c.Request("Quorvel Tools");
     EXPECT_EQ(desc.rfind("\"Quorvel Tools\",", 0), 0u) << desc;
     EXPECT_FALSE(ProgmanGroupIsEmpty(desc.data(), desc.size()));
+    // The data handle of a request is the caller's; UnaccessData frees it.
+    HSZ item = c.dde.CreateStringHandle(ProgmanGroupsItem);
+    HDDEDATA data = nullptr;
+    const BYTE* bytes = nullptr;
+    DWORD size = 0;
+    c.dde.Request(c.conv, item, CF_TEXT, data, bytes, size);
+    EXPECT_NE(data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size).substr(0, 13), "Quorvel Tools");
+    c.dde.UnaccessData(data);
+    EXPECT_EQ(data, nullptr);
+    c.dde.FreeStringHandle(item);
+    EXPECT_EQ(item, nullptr);
     std::vector<std::string> groups;
-    std::string list = RequestText(c.dde, c.conv, "GROUPS");
+    std::string list = c.Request("GROUPS");
     groups = ProgmanParseGroups(list.data(), list.size());
     EXPECT_EQ(groups, (std::vector<std::string>{"Quorvel Tools", "Second"}));
   }
@@ -144,7 +126,7 @@ TEST(DdeClient, EveryCommandAgainstOurServer) {
   EXPECT_EQ(server.Snapshot().FindGroup("Quorvel Tools")->Items[2].Name, "Args");
 
   {
-    Conversation c;
+    Conversation c(server);
     EXPECT_TRUE(c.Exec(ProgmanShowGroupCommand("Quorvel Tools"), true));
     EXPECT_TRUE(c.Exec(ProgmanDeleteItemCommand("Plain"), false));
     EXPECT_TRUE(c.Exec(ProgmanDeleteGroupCommand("Second"), false));
@@ -157,7 +139,7 @@ TEST(DdeClient, EveryCommandAgainstOurServer) {
 TEST(DdeClient, RefusedCommands) {
   TestProgman server("refuse");
   ASSERT_TRUE(server.Start());
-  Conversation c;
+  Conversation c(server);
   const char* refused[] = {
       "[NoSuchCommand(\"x\")]",
       "[ShowGroup(\"Missing\",1)]",
@@ -180,14 +162,14 @@ TEST(DdeClient, RefusedCommands) {
   EXPECT_TRUE(c.Exec("[AddItem(C:\\A.EXE,\"N\",,)]", false));
   EXPECT_EQ(server.ItemCount("G"), 1);
   // Requests for what does not exist are refused too.
-  EXPECT_EQ(MessageOf([&] { RequestText(c.dde, c.conv, "Missing"); }),
+  EXPECT_EQ(MessageOf([&] { c.Request("Missing"); }),
             "DDE: Error during request transaction (code: 16393)");
 }
 
 TEST(DdeClient, ServerGoneAway) {
   TestProgman server("gone");
   ASSERT_TRUE(server.Start());
-  Conversation c;
+  Conversation c(server);
   ASSERT_TRUE(c.Exec("[CreateGroup(\"G\")]", false));
   ASSERT_TRUE(server.Stop());
   std::string msg = MessageOf([&] { c.Exec("[ShowGroup(\"G\",1)]", true); });
@@ -196,7 +178,7 @@ TEST(DdeClient, ServerGoneAway) {
   // Allowing failure covers only a refusal, not a lost conversation. Wine
   // reports DMLERR_POSTMSG_FAILED: the server's window is gone.
   EXPECT_EQ(msg, "DDE: Error during execute transaction (code: 16396)");
-  std::string req = MessageOf([&] { RequestText(c.dde, c.conv, "GROUPS"); });
+  std::string req = MessageOf([&] { c.Request("GROUPS"); });
   EXPECT_EQ(req.rfind("DDE: Error during request transaction (code: ", 0), 0u) << req;
 }
 
@@ -206,14 +188,32 @@ TEST(DdeClient, StatePersistsAcrossServerRuns) {
       "[Groups]\r\nCount=1\r\n1=Seeded\r\n[Group1]\r\nName=Seeded\r\nFile=C:\\S.GRP\r\n"
       "Items=1\r\nName1=One\r\nCommand1=ONE.EXE\r\n"));
   {
-    Conversation c;
-    std::string desc = RequestText(c.dde, c.conv, "Seeded");
+    Conversation c(server);
+    std::string desc = c.Request("Seeded");
     EXPECT_EQ(desc.substr(0, desc.find("\r\n")), "\"Seeded\",C:\\S.GRP,1,1,0,0,0,0,0");
     EXPECT_TRUE(c.Exec("[ShowGroup(\"Seeded\",1)][DeleteItem(\"One\")]", false));
-    desc = RequestText(c.dde, c.conv, "Seeded");
+    desc = c.Request("Seeded");
     EXPECT_TRUE(ProgmanGroupIsEmpty(desc.data(), desc.size())) << desc;
   }
   ASSERT_TRUE(server.Stop());
   ASSERT_TRUE(server.Start());
   EXPECT_EQ(server.ItemCount("Seeded"), 0);
+}
+
+// Execute waits 7500 ms for Program Manager's answer: a slow answer within
+// that time still counts, a later one is an error with DDEML's time-out code.
+TEST(DdeClient, ExecuteTimeOut) {
+  {
+    TestProgman server("slow");
+    ASSERT_TRUE(server.Start("", 5500));
+    Conversation c(server);
+    EXPECT_TRUE(c.Exec("[CreateGroup(\"Slow\")]", false));
+  }
+  TestProgman server("tooslow");
+  ASSERT_TRUE(server.Start("", 8500));
+  Conversation c(server);
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(MessageOf([&] { c.Exec("[CreateGroup(\"TooSlow\")]", true); }),
+            "DDE: Error during execute transaction (code: 16389)");  // DMLERR_EXECACKTIMEOUT
+  EXPECT_GE(GetTickCount() - start, 7000u);
 }

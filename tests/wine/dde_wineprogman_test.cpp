@@ -1,87 +1,72 @@
 // The same DDE client against Wine's own Program Manager (its desktop
 // process answers "PROGMAN" when there is a display): an independent peer.
-// What it supports is recorded here and in docs/progman-peers.md.
+// What it does is what docs/progman-peers.md says; a Wine that behaves
+// differently fails here, and the document must change with it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "common/exceptions.h"
 #include "install/dde.h"
 #include "install/progman.h"
+#include "tests/wine/dde_testserver.h"
 
 namespace {
 
-struct Peer {
-  TDDE dde;
-  HSZ service = nullptr;
-  HCONV conv = nullptr;
-  Peer() {
-    service = dde.CreateStringHandle(ProgmanService);
-    conv = dde.Connect(service, service);
+// The text of a request, or the error message prefixed with "!".
+std::string RequestOrError(qvtest::Conversation& c, const std::string& item) {
+  try {
+    return c.Request(item);
+  } catch (const Exception& e) {
+    return std::string("!") + e.what();
   }
-  ~Peer() {
-    dde.Disconnect(conv);
-    dde.FreeStringHandle(service);
-  }
-  // The text of a request, or the error message prefixed with "!".
-  std::string Request(const std::string& item) {
-    HSZ h = dde.CreateStringHandle(item);
-    HDDEDATA data = nullptr;
-    std::string out;
-    try {
-      const BYTE* bytes = nullptr;
-      DWORD size = 0;
-      dde.Request(conv, h, CF_TEXT, data, bytes, size);
-      const char* p = reinterpret_cast<const char*>(bytes);
-      size_t n = 0;
-      while (n < size && p[n] != '\0') ++n;
-      out.assign(p, n);
-    } catch (const Exception& e) {
-      out = std::string("!") + e.what();
-    }
-    dde.UnaccessData(data);
-    dde.FreeStringHandle(h);
-    return out;
-  }
-};
+}
 
 }  // namespace
 
 TEST(WineProgmanPeer, CommandsAndRequests) {
-  Peer p;
+  ASSERT_TRUE(qvtest::WaitForWineProgman(30000)) << "Wine's desktop does not serve PROGMAN";
   const std::string g = "QvPeerGroup";
-  auto exec = [&](const std::string& cmd) { return p.dde.Execute(p.conv, cmd, true); };
-  // What the icon step needs to succeed.
+  {
+    // An unknown command on a fresh conversation is refused.
+    qvtest::Conversation fresh;
+    EXPECT_FALSE(fresh.Exec("[NoSuchCommand(\"x\")]"));
+  }
+  qvtest::Conversation p;
+  auto exec = [&](const std::string& cmd) { return p.Exec(cmd); };
   EXPECT_TRUE(exec(ProgmanCreateGroupCommand(g)));
   EXPECT_TRUE(exec(ProgmanShowGroupCommand(g)));
   EXPECT_TRUE(exec(ProgmanAddItemCommand("C:\\windows\\notepad.exe", "", "Pad", "", 0, "")));
-  // Recorded, not required.
-  bool unknown = exec("[NoSuchCommand(\"x\")]");
-  bool full = exec(ProgmanAddItemCommand("\"C:\\Program Files\\x.exe\"", "/a", "Full",
-                                         "C:\\windows\\notepad.exe", 1, "\"C:\\Program Files\""));
-  bool replace = exec(ProgmanReplaceItemCommand("Pad"));
-  bool readd = exec(ProgmanAddItemCommand("C:\\windows\\notepad.exe", "", "Pad", "", 0, ""));
-  bool del_item = exec(ProgmanDeleteItemCommand("Pad"));
-  bool del_missing = exec(ProgmanDeleteItemCommand("NoSuchItem"));
-  bool second = exec(ProgmanCreateGroupCommand("QvPeerSecond"));
-  bool del_group = exec(ProgmanDeleteGroupCommand("QvPeerSecond"));
-  std::printf("Wine PROGMAN: unknown command %d\n", unknown);
-  std::printf("Wine PROGMAN: AddItem(all parameters) %d, ReplaceItem %d, AddItem again %d, "
-              "DeleteItem %d, DeleteItem(missing) %d, CreateGroup %d, DeleteGroup %d\n",
-              full, replace, readd, del_item, del_missing, second, del_group);
+  // Every parameter, a quoted path with arguments: refused.
+  EXPECT_FALSE(exec(ProgmanAddItemCommand("\"C:\\Program Files\\x.exe\"", "/a", "Full",
+                                          "C:\\windows\\notepad.exe", 1,
+                                          "\"C:\\Program Files\"")));
+  EXPECT_TRUE(exec(ProgmanReplaceItemCommand("Pad")));
+  EXPECT_TRUE(exec(ProgmanAddItemCommand("C:\\windows\\notepad.exe", "", "Pad", "", 0, "")));
+  EXPECT_TRUE(exec(ProgmanDeleteItemCommand("Pad")));
+  EXPECT_FALSE(exec(ProgmanDeleteItemCommand("NoSuchItem")));
+  EXPECT_TRUE(exec(ProgmanCreateGroupCommand("QvPeerSecond")));
+  EXPECT_TRUE(exec(ProgmanDeleteGroupCommand("QvPeerSecond")));
 
-  std::string groups = p.Request(ProgmanGroupsItem);
+  // "GROUPS": every group name followed by CR LF.
+  std::string groups = RequestOrError(p, ProgmanGroupsItem);
+  ASSERT_NE(groups.substr(0, 1), "!") << groups;
+  EXPECT_EQ(groups.substr(groups.size() - 2), "\r\n");
   std::vector<std::string> names = ProgmanParseGroups(groups.data(), groups.size());
   EXPECT_NE(std::find(names.begin(), names.end(), g), names.end()) << groups;
+  EXPECT_EQ(std::find(names.begin(), names.end(), "QvPeerSecond"), names.end()) << groups;
   // A group's description is refused: the replay of a group record then
   // shows the request error and leaves the group in place.
-  EXPECT_EQ(p.Request(g), "!DDE: Error during request transaction (code: 16393)");
+  EXPECT_EQ(RequestOrError(p, g), "!DDE: Error during request transaction (code: 16393)");
   // After a request, Wine's server side of DDEML sends an acknowledgement
-  // too many, which the next transaction takes for its own answer.
-  std::string again = p.Request(ProgmanGroupsItem);
-  bool after = exec(ProgmanShowGroupCommand(g));
-  std::printf("Wine PROGMAN: second GROUPS [%s], ShowGroup after requests %d\n", again.c_str(),
-              after);
+  // too many, which the next transaction takes for its own answer: the
+  // conversation is out of step from then on.
+  EXPECT_EQ(RequestOrError(p, ProgmanGroupsItem),
+            "!DDE: Error during request transaction (code: 16393)");
+  EXPECT_FALSE(exec(ProgmanShowGroupCommand(g)));
+
+  // A fresh conversation is in step again; the group goes.
+  qvtest::Conversation after;
+  EXPECT_TRUE(after.Exec(ProgmanDeleteGroupCommand(g)));
 }

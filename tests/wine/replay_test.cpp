@@ -44,7 +44,8 @@ class BoxAnswerer {
   const std::vector<qvui::MessageBoxInfo>& Finish() {
     if (thread_ != nullptr) {
       InterlockedExchange(&stop_, 1);
-      WaitForSingleObject(thread_, 20000);
+      // The thread reads this object: it must have ended before it goes.
+      WaitForSingleObject(thread_, INFINITE);
       CloseHandle(thread_);
       thread_ = nullptr;
     }
@@ -177,14 +178,7 @@ std::string Snapshot(const Paths& p, const std::vector<std::string>& shared, Tes
   return s;
 }
 
-void Exec(const std::string& cmd) {
-  TDDE dde;
-  HSZ svc = dde.CreateStringHandle(ProgmanService);
-  HCONV conv = dde.Connect(svc, svc);
-  dde.Execute(conv, cmd, false);
-  dde.Disconnect(conv);
-  dde.FreeStringHandle(svc);
-}
+void Exec(const std::string& cmd) { qvtest::Conversation().Exec(cmd, false); }
 
 std::string SelfRegDll() { return qvtest::BinDir() + "replay_selfreg.dll"; }
 
@@ -205,10 +199,36 @@ DWORD SharedType(const std::string& file, std::string& data) {
   return type;
 }
 
+// Every test leaves the prefix as it found it: its registry keys, the
+// SharedDLLs counts of its scratch files and the self-registration marker
+// variable go, whatever the test did or where it failed.
+class Replay : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SetEnvironmentVariableA("QV_SELFREG_MARKER", nullptr);
+    HKEY k = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS)
+      return;
+    std::vector<std::string> ours;
+    const std::string scratch = TmpDir();
+    for (DWORD i = 0;; ++i) {
+      char name[1024];
+      DWORD len = sizeof name;
+      if (RegEnumValueA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        break;
+      if (std::string(name, len).compare(0, scratch.size(), scratch) == 0) ours.emplace_back(name, len);
+    }
+    for (const std::string& name : ours) RegDeleteValueA(k, name.c_str());
+    RegCloseKey(k);
+  }
+  qvtest::TRegKeyGuard user_keys_{HKEY_CURRENT_USER, kRegBase};
+  qvtest::TRegKeyGuard machine_keys_{HKEY_LOCAL_MACHINE, kRegBaseLM};
+};
+
 }  // namespace
 
 // Rollback of a whole installation: afterwards the machine is as before.
-TEST(Replay, RollbackRestoresTheMachine) {
+TEST_F(Replay, RollbackRestoresTheMachine) {
   Paths p("rollback");
   TestProgman pm("rollback");
   ASSERT_TRUE(pm.Start(
@@ -320,12 +340,10 @@ TEST(Replay, RollbackRestoresTheMachine) {
   // A second replay has nothing left to do.
   EXPECT_TRUE(log.Replay(false));
   EXPECT_EQ(Snapshot(p, shared, &pm), before);
-  RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kRegBase) + "\\NotEmpty").c_str());
-  RegDeleteKeyA(HKEY_CURRENT_USER, kRegBase);
 }
 
 // Counts that are not numbers are taken as 2; the file stays.
-TEST(Replay, SharedCountsThatCannotBeRead) {
+TEST_F(Replay, SharedCountsThatCannotBeRead) {
   Paths p("junk");
   std::vector<std::pair<std::string, std::pair<DWORD, std::string>>> junk = {
       {"text.dll", {REG_SZ, std::string("abc", 4)}},
@@ -357,7 +375,7 @@ TEST(Replay, SharedCountsThatCannotBeRead) {
 
 // Uninstalling: the rollback-only rules do not apply, and a shared file
 // whose count reaches zero goes only when the user says Yes.
-TEST(Replay, UninstallAsksBeforeRemovingSharedFiles) {
+TEST_F(Replay, UninstallAsksBeforeRemovingSharedFiles) {
   Paths p("uninst");
   std::string marker = p("selfreg.log");
   SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
@@ -398,7 +416,7 @@ TEST(Replay, UninstallAsksBeforeRemovingSharedFiles) {
 }
 
 // A record whose handling raises: one box, the replay goes on, false.
-TEST(Replay, ErrorGuardShowsOneBoxAndGoesOn) {
+TEST_F(Replay, ErrorGuardShowsOneBoxAndGoesOn) {
   Paths p("guard");
   TestProgman pm("guard");
   ASSERT_TRUE(pm.Start("[Groups]\r\nCount=1\r\n1=G\r\n[Group1]\r\nName=G\r\nItems=0\r\n"));
@@ -427,7 +445,7 @@ TEST(Replay, ErrorGuardShowsOneBoxAndGoesOn) {
 
 // A group whose description the server will not give: the request error is
 // shown, the items before it were still deleted.
-TEST(Replay, GroupRecordWithItemsLeft) {
+TEST_F(Replay, GroupRecordWithItemsLeft) {
   TestProgman pm("groupleft");
   ASSERT_TRUE(pm.Start(
       "[Groups]\r\nCount=1\r\n1=G\r\n[Group1]\r\nName=G\r\nItems=2\r\nName1=Mine\r\n"
@@ -441,7 +459,7 @@ TEST(Replay, GroupRecordWithItemsLeft) {
   EXPECT_EQ(pm.ItemCount("G"), 1);  // the group still holds another item: it stays
 }
 
-TEST(Replay, DdeInitialisationFailureLeavesTheList) {
+TEST_F(Replay, DdeInitialisationFailureLeavesTheList) {
   Paths p("init");
   WriteWholeFile(p("f.txt"), "x");
   TUndoChanges log;
@@ -462,7 +480,7 @@ TEST(Replay, DdeInitialisationFailureLeavesTheList) {
 
 // Newest first: links before their group folder, files before their
 // directory; a directory holding something else stays, without a message.
-TEST(Replay, NewestFirstAndDirectoriesThatStay) {
+TEST_F(Replay, NewestFirstAndDirectoriesThatStay) {
   Paths p("order");
   TUndoChanges log;
   std::string programs = p("Programs");
@@ -492,7 +510,7 @@ TEST(Replay, NewestFirstAndDirectoriesThatStay) {
 }
 
 // A registry record that names no key below a root must not touch the root.
-TEST(Replay, RegistryRecordsWithoutASubkey) {
+TEST_F(Replay, RegistryRecordsWithoutASubkey) {
   SetSz(kHKCU, std::string(kRegBase) + "\\Guard", "v", "1");
   TUndoChanges log;
   log.AppendStrings(ukRegKeyTree, {""}, kHKCU);

@@ -12,13 +12,11 @@
 #include "main/dirconst.h"
 #include "main/globals.h"
 #include "main/systemfacts.h"
+#include "tests/winebench/qvtest.h"
 
 namespace {
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
+std::string Env(const char* name) { return qvtest::EnvOr(name, ""); }
 
 struct TExpected {
   bool nt;
@@ -239,34 +237,7 @@ TEST_F(RegKeyTest, DeleteRegKeyTreeUnderAPredefinedRoot) {
   EXPECT_FALSE(Exists("Root"));
 }
 
-// Saves a value of a registry key and puts it back at the end of the scope.
-class TSavedValue {
- public:
-  TSavedValue(HKEY root, const char* path, const char* name) : name_(name) {
-    RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, &key_);
-    had_ = key_ && ReadRegString(key_, name, value_);
-  }
-  ~TSavedValue() {
-    if (!key_) return;
-    if (had_)
-      RegSetValueExA(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value_.c_str()),
-                     static_cast<DWORD>(value_.size() + 1));
-    RegCloseKey(key_);
-  }
-  void Set(const std::string& v) {
-    RegSetValueExA(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
-                   static_cast<DWORD>(v.size() + 1));
-  }
-  void Delete() { RegDeleteValueA(key_, name_.c_str()); }
-  const std::string& Value() const { return value_; }
-  bool Had() const { return had_; }
-
- private:
-  HKEY key_ = nullptr;
-  std::string name_;
-  std::string value_;
-  bool had_ = false;
-};
+using qvtest::TSavedValue;
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 

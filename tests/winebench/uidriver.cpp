@@ -15,6 +15,8 @@ namespace {
 // target turns into an error instead of a hung test.
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr DWORD kPollMs = 50;
+// How long a message box's icon may take to appear on the screen.
+constexpr DWORD kIconWaitMs = 5000;
 
 std::string Hex(const void* p) {
   char buf[32];
@@ -262,6 +264,19 @@ bool WaitUntil(const std::function<bool()>& cond, DWORD timeout_ms) {
   }
 }
 
+bool WaitForEvent(const std::string& name, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  HANDLE event = nullptr;
+  WaitUntil([&] { return (event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str())) != nullptr; },
+            timeout_ms);
+  if (!event) return false;
+  const DWORD spent = GetTickCount() - start;
+  const bool set =
+      WaitForSingleObject(event, spent < timeout_ms ? timeout_ms - spent : 0) == WAIT_OBJECT_0;
+  CloseHandle(event);
+  return set;
+}
+
 HWND WaitForWindow(const WindowQuery& q, DWORD timeout_ms) {
   DWORD start = GetTickCount();
   for (;;) {
@@ -464,7 +479,8 @@ namespace {
 // that loaded them (under Wine the box's LoadIcon(NULL, IDI_HAND) handle
 // differs from ours), so handles are not compared; instead the pixels on the
 // screen are compared with each system icon drawn here on the box's
-// background. A covered box reads as kUnknown.
+// background, until they match or for at most kIconWaitMs: a covered box
+// reads as kUnknown.
 MessageBoxIcon IdentifyIcon(HWND icon_control);
 
 }  // namespace
@@ -577,13 +593,10 @@ MessageBoxIcon IdentifyIcon(HWND icon_control) {
   int h = std::min<int>(r.bottom - r.top, GetSystemMetrics(SM_CYICON));
   r.right = r.left + w;
   r.bottom = r.top + h;
-  // Make sure the box is painted before it is read back.
-  HWND box = GetAncestor(icon_control, GA_ROOT);
-  Send(box, WM_NULL, 0, 0, "WM_NULL");
-  std::vector<DWORD> shown = CaptureScreen(r);
-  if (shown.empty()) return MessageBoxIcon::kUnknown;
-  // A message box paints its icon on the dialog face colour.
-  COLORREF face = GetSysColor(COLOR_BTNFACE);
+  // A message sent to the box is handled before its WM_PAINT, so no round
+  // trip proves that the icon is on the screen yet: read the screen until
+  // it shows one of the system icons, for at most kIconWaitMs.
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);  // a box paints its icon on it
   static const struct {
     LPCSTR id;
     MessageBoxIcon icon;
@@ -591,22 +604,29 @@ MessageBoxIcon IdentifyIcon(HWND icon_control) {
                 {IDI_QUESTION, MessageBoxIcon::kQuestion},
                 {IDI_EXCLAMATION, MessageBoxIcon::kExclamation},
                 {IDI_ASTERISK, MessageBoxIcon::kAsterisk}};
-  MessageBoxIcon best = MessageBoxIcon::kUnknown;
-  size_t best_diff = shown.size() + 1;
-  for (const auto& k : kIcons) {
-    std::vector<DWORD> mine = RenderIcon(k.id, w, h, face);
-    if (mine.size() != shown.size()) continue;
-    size_t diff = 0;
-    for (size_t i = 0; i < mine.size(); ++i)
-      if ((mine[i] & 0xFFFFFF) != (shown[i] & 0xFFFFFF)) ++diff;
-    if (diff < best_diff) {
-      best_diff = diff;
-      best = k.icon;
-    }
-  }
-  // Exact rendering is expected; allow a few pixels for an anti-aliased edge.
-  if (best_diff * 20 > shown.size()) return MessageBoxIcon::kUnknown;
-  return best;
+  std::vector<std::vector<DWORD>> rendered;
+  for (const auto& k : kIcons) rendered.push_back(RenderIcon(k.id, w, h, face));
+  MessageBoxIcon found = MessageBoxIcon::kUnknown;
+  WaitUntil(
+      [&] {
+        std::vector<DWORD> shown = CaptureScreen(r);
+        size_t best_diff = shown.size() + 1;
+        for (size_t k = 0; k < rendered.size(); ++k) {
+          if (shown.empty() || rendered[k].size() != shown.size()) continue;
+          size_t diff = 0;
+          for (size_t i = 0; i < shown.size(); ++i)
+            if ((rendered[k][i] & 0xFFFFFF) != (shown[i] & 0xFFFFFF)) ++diff;
+          if (diff < best_diff) {
+            best_diff = diff;
+            found = kIcons[k].icon;
+          }
+        }
+        // Exact rendering is expected; allow a few pixels for an anti-aliased edge.
+        if (best_diff * 20 > shown.size()) found = MessageBoxIcon::kUnknown;
+        return found != MessageBoxIcon::kUnknown;
+      },
+      kIconWaitMs);
+  return found;
 }
 
 }  // namespace

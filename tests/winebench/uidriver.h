@@ -97,6 +97,9 @@ HWND WaitForWindow(const WindowQuery& q, DWORD timeout_ms);
 bool WaitForWindowGone(HWND hwnd, DWORD timeout_ms);
 // Polls cond every 20 ms; false when it has not become true within timeout_ms.
 bool WaitUntil(const std::function<bool()>& cond, DWORD timeout_ms);
+// Waits until the named event exists and is signalled (a target program
+// says so when all its windows exist); false on timeout.
+bool WaitForEvent(const std::string& name, DWORD timeout_ms);
 
 // ---- controls -------------------------------------------------------------
 

@@ -2,18 +2,21 @@
 // It speaks the DDE window-message protocol itself (WM_DDE_INITIATE,
 // EXECUTE, REQUEST, TERMINATE) from its hidden window.
 //
-//   qvprogman.exe STATEFILE [READYFILE]
+//   qvprogman.exe STATEFILE [READYFILE [DELAYMS]]
 //
 // Loads its groups and items from STATEFILE (an INI-style text, see
 // docs/progman-peers.md) when it exists, rewrites it after every change,
 // and creates READYFILE once the service is registered. It ends on WM_CLOSE
 // to its hidden window (class "QvProgmanServer") and when the named event
-// "QvProgmanStop" is signalled.
+// "QvProgmanStop" is signalled. With DELAYMS it answers every execute only
+// after that many milliseconds (a slow Program Manager, for the client's
+// time-out).
 #include <windows.h>
 #include <dde.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 #include <string>
@@ -24,6 +27,7 @@ namespace {
 
 PmState g_state;
 std::string g_state_file;
+DWORD g_execute_delay_ms = 0;
 
 void SaveState() {
   if (g_state_file.empty()) return;
@@ -96,6 +100,7 @@ void OnExecute(HWND server, HWND client, LPARAM lp) {
     text.assign(p, n);
     GlobalUnlock(commands);
   }
+  if (g_execute_delay_ms) Sleep(g_execute_delay_ms);
   bool ok = IsClient(client) && g_state.Execute(text);
   if (ok) SaveState();
   LogLine((ok ? "EXECUTE OK " : "EXECUTE REFUSED ") + text);
@@ -182,12 +187,13 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (__argc < 2) {
-    MessageBoxA(nullptr, "Usage: qvprogman STATEFILE [READYFILE]", "Program Manager",
+    MessageBoxA(nullptr, "Usage: qvprogman STATEFILE [READYFILE [DELAYMS]]", "Program Manager",
                 MB_OK | MB_ICONERROR);
     return 2;
   }
   g_state_file = __argv[1];
   std::string ready_file = __argc > 2 ? __argv[2] : "";
+  if (__argc > 3) g_execute_delay_ms = static_cast<DWORD>(std::strtoul(__argv[3], nullptr, 10));
   char windir[MAX_PATH] = "C:\\WINDOWS";
   GetWindowsDirectoryA(windir, sizeof windir);
   g_state = PmState(windir);
