@@ -49,7 +49,13 @@ void ReadText(TFile& file, int32_t size, TScriptText& text) {
   uint64_t data_bytes = compressed_size == -1 ? static_cast<uint64_t>(size)
                                               : static_cast<uint64_t>(compressed_size);
   if (compressed_size < -1) throw EZlibDataError();
-  if (data_bytes > remaining) throw EInOutError("Read beyond end of file: " + file.Name());
+  if (data_bytes > remaining) {
+    // The file ends inside this text. When what is there is already corrupt,
+    // that is the damage to report; otherwise the read past the end is.
+    // Checked without a destination, so a forged size allocates nothing.
+    CheckBlock(file, static_cast<uint32_t>(size));
+    throw EInOutError("Read beyond end of file: " + file.Name());
+  }
   if (compressed_size != -1 && static_cast<uint64_t>(size) > data_bytes * kMaxInflateRatio + 64)
     throw EZlibDataError();
   text.resize(static_cast<size_t>(size) + 1);

@@ -44,7 +44,9 @@ struct EngineContext {
 };
 
 void RaiseFor(int code) {
-  if (code == Z_DATA_ERROR) throw EZlibDataError();
+  // No stream of ours uses a preset dictionary: asking for one means a
+  // damaged zlib header.
+  if (code == Z_DATA_ERROR || code == Z_NEED_DICT) throw EZlibDataError();
   if (code == Z_MEM_ERROR) throw EOutOfMemory();
   throw EZlibInternalError(code);
 }
@@ -98,6 +100,9 @@ bool DecompressStream(TDecompressRead read, TDecompressWrite write, void* contex
     adler = Adler32(adler, ctx.out.get(), produced);
   }
 
+  // The input ran out before the stream's end: the trailer was never seen,
+  // so nothing vouches for what was produced.
+  if (!stream_ended) throw EZlibDataError();
   checksum = adler;
   ctx.initialised = false;
   code = inflateEnd(&ctx.stream);
@@ -109,7 +114,7 @@ namespace {
 
 struct BlockRun {
   TFile* file;
-  uint8_t* destination;
+  uint8_t* destination;  // null: the bytes are checked and dropped
   int32_t input_remaining;
   int32_t output_remaining;
 };
@@ -119,7 +124,15 @@ uint32_t BlockRead(void* buffer, uint32_t capacity, void* context) {
   uint32_t n = capacity;
   if (static_cast<uint32_t>(run->input_remaining) < n) n = static_cast<uint32_t>(run->input_remaining);
   if (n == 0) return 0;
-  run->file->ReadExact(buffer, n);
+  if (run->destination == nullptr) {
+    // Checking only: inflate whatever the file still holds, so that damage
+    // before its end is found, and fail at the end itself.
+    size_t got = run->file->ReadSome(buffer, n);
+    if (got == 0) throw EInOutError("Read beyond end of file: " + run->file->Name());
+    n = static_cast<uint32_t>(got);
+  } else {
+    run->file->ReadExact(buffer, n);
+  }
   run->input_remaining -= static_cast<int32_t>(n);
   return n;
 }
@@ -128,8 +141,10 @@ uint32_t BlockWrite(const void* buffer, uint32_t count, void* context) {
   auto* run = static_cast<BlockRun*>(context);
   uint32_t n = count;
   if (static_cast<uint32_t>(run->output_remaining) < n) n = static_cast<uint32_t>(run->output_remaining);
-  if (n) std::memcpy(run->destination, buffer, n);
-  run->destination += n;
+  if (run->destination != nullptr) {
+    if (n) std::memcpy(run->destination, buffer, n);
+    run->destination += n;
+  }
   run->output_remaining -= static_cast<int32_t>(n);
   return n;
 }
@@ -152,7 +167,10 @@ bool PeekBlockHeader(TFile& file, int32_t& compressed_size, uint32_t& size) {
   return true;
 }
 
-void ReadBlock(TFile& file, void* destination, uint32_t n) {
+namespace {
+
+// ReadBlock, with a null destination for a block whose bytes are only checked.
+void ReadBlockTo(TFile& file, uint8_t* destination, uint32_t n) {
   uint8_t header[kBlockHeaderSize];
   file.ReadExact(header, sizeof header);
   // The header checksum covers the next twelve bytes.
@@ -162,15 +180,35 @@ void ReadBlock(TFile& file, void* destination, uint32_t n) {
   uint32_t data_checksum = GetLE32(header + 12);
   uint32_t computed;
   if (compressed_size == -1) {
-    file.ReadExact(destination, n);
-    computed = Adler32(1, destination, n);
+    if (destination == nullptr) {
+      computed = 1;
+      uint8_t piece[4096];
+      for (uint32_t left = n; left > 0;) {
+        uint32_t k = left < sizeof piece ? left : static_cast<uint32_t>(sizeof piece);
+        file.ReadExact(piece, k);
+        computed = Adler32(computed, piece, k);
+        left -= k;
+      }
+    } else {
+      file.ReadExact(destination, n);
+      computed = Adler32(1, destination, n);
+    }
   } else {
     // Any other negative size cannot describe data; it is as corrupt as a
     // wrong checksum.
     if (compressed_size < 0 || n > 0x7FFFFFFFu) throw EZlibDataError();
-    BlockRun run{&file, static_cast<uint8_t*>(destination), compressed_size,
-                 static_cast<int32_t>(n)};
+    BlockRun run{&file, destination, compressed_size, static_cast<int32_t>(n)};
     if (!DecompressStream(BlockRead, BlockWrite, &run, computed)) throw EZlibDataError();
+    // A stream that ends early leaves part of the destination as it was.
+    if (run.output_remaining != 0) throw EZlibDataError();
   }
   if (computed != data_checksum) throw EZlibDataError();
 }
+
+}  // namespace
+
+void ReadBlock(TFile& file, void* destination, uint32_t n) {
+  ReadBlockTo(file, static_cast<uint8_t*>(destination), n);
+}
+
+void CheckBlock(TFile& file, uint32_t n) { ReadBlockTo(file, nullptr, n); }

@@ -131,6 +131,16 @@ TEST(Startup, MissingScriptWrongIdAndCorruptBlocks) {
   trailing.Fault = sw::BlockFault::TrailingBytes;
   trailing.FaultBlock = 3;
   ExpectStartupError(DistWith("trailing", Script(), trailing), kCorrupted);
+
+  // The header's zlib stream asks for a preset dictionary (its flag bit set
+  // and its check bits mended): corruption too, not an internal error.
+  std::string dict = MakeDist("dictionary");
+  sw::Bytes script = Script().Build().Script;
+  uint8_t& flags = script[8 + 16 + 1];
+  flags = static_cast<uint8_t>((flags | 0x20) & 0xE0);
+  flags = static_cast<uint8_t>(flags + (31 - (script[8 + 16] * 256 + flags) % 31) % 31);
+  Write(dict + "\\SETUP.0", script);
+  ExpectStartupError(dict, kCorrupted);
 }
 
 TEST(Startup, ScriptEndingInsideABlockIsAnInputOutputError) {

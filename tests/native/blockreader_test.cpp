@@ -201,3 +201,96 @@ TEST(DecompressStream, ChecksumAndOutputWithSmallReads) {
   EXPECT_EQ(checksum, 12345u) << "the checksum is not set when the output overflows";
   EXPECT_EQ(limited.out.size(), 1000u);
 }
+
+namespace {
+sw::Bytes Deflate(const sw::Bytes& data) {
+  uLongf bound = compressBound(static_cast<uLong>(data.size()));
+  sw::Bytes z(bound);
+  EXPECT_EQ(compress2(z.data(), &bound, data.data(), static_cast<uLong>(data.size()), 6), Z_OK);
+  z.resize(bound);
+  return z;
+}
+// A block around a given zlib payload, with a header that is internally
+// sound: any fault lies in the payload or in what the sizes claim.
+sw::Bytes BlockAround(const sw::Bytes& payload, uint32_t declared, uint32_t data_checksum) {
+  sw::Bytes b(16);
+  auto put = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put(4, static_cast<uint32_t>(payload.size()));
+  put(8, declared);
+  put(12, data_checksum);
+  put(0, static_cast<uint32_t>(adler32(1, b.data() + 4, 12)));
+  b.insert(b.end(), payload.begin(), payload.end());
+  return b;
+}
+// Runs raw inflate over a stream: true when it yields all of expected and
+// still waits for more input (the stream never reaches its end).
+bool YieldsAllWithoutEnding(const sw::Bytes& z, const sw::Bytes& expected) {
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) return false;
+  sw::Bytes out(expected.size() + 1024);
+  s.next_in = const_cast<Bytef*>(z.data());
+  s.avail_in = static_cast<uInt>(z.size());
+  s.next_out = out.data();
+  s.avail_out = static_cast<uInt>(out.size());
+  int code = inflate(&s, Z_NO_FLUSH);
+  bool never_ends = (code == Z_OK || code == Z_BUF_ERROR) && s.avail_in == 0 &&
+                    s.total_out == expected.size() &&
+                    std::equal(expected.begin(), expected.end(), out.begin());
+  inflateEnd(&s);
+  return never_ends;
+}
+}  // namespace
+
+// What a block must be beyond its checksums: a stream that yields exactly
+// the block's size and ends exactly at the compressed size, with no
+// dictionary. Each of these passed the checksums before.
+TEST(ReadBlock, StreamsThatYieldTooLittleNeverEndOrWantADictionaryAreCorrupt) {
+  // A 330-byte record declared as 337, its checksum made over the 330
+  // bytes: the last seven bytes of the destination would be left as they were.
+  sw::Bytes short_record = Pattern(330, 9);
+  TMemoryFile forged(BlockAround(Deflate(short_record), 337,
+                                 Adler32(1, short_record.data(), short_record.size())));
+  std::vector<uint8_t> area(337, 0);
+  EXPECT_THROW(ReadBlock(forged, area.data(), 337), EZlibDataError);
+
+  // One bit flipped in the first deflate byte (the last-block bit): the
+  // data come out whole, the stream never ends and its trailer is never
+  // checked. The content is chosen so that raw inflate shows exactly that.
+  bool found = false;
+  for (uint32_t seed = 0; seed < 64 && !found; ++seed) {
+    sw::Bytes data = Pattern(1000 + seed, seed);
+    sw::Bytes z = Deflate(data);
+    z[2] ^= 0x01;
+    if (!YieldsAllWithoutEnding(z, data)) continue;
+    found = true;
+    TMemoryFile f(BlockAround(z, static_cast<uint32_t>(data.size()),
+                              Adler32(1, data.data(), data.size())));
+    std::vector<uint8_t> out(data.size());
+    EXPECT_THROW(ReadBlock(f, out.data(), static_cast<uint32_t>(data.size())), EZlibDataError)
+        << "seed " << seed;
+  }
+  ASSERT_TRUE(found) << "no content gave a stream that never ends";
+
+  // The preset-dictionary bit set in the zlib header (its check bits
+  // mended): inflate asks for a dictionary. Corrupt data for the block
+  // reader and for the engine itself, which file extraction drives.
+  sw::Bytes data = Pattern(5000, 11);
+  sw::Bytes z = Deflate(data);
+  z[1] = static_cast<uint8_t>((z[1] | 0x20) & 0xE0);
+  z[1] = static_cast<uint8_t>(z[1] + (31 - (z[0] * 256 + z[1]) % 31) % 31);
+  ASSERT_EQ((z[0] * 256 + z[1]) % 31, 0);
+  TMemoryFile dict(BlockAround(z, 5000, Adler32(1, data.data(), data.size())));
+  std::vector<uint8_t> out(5000);
+  EXPECT_THROW(ReadBlock(dict, out.data(), 5000), EZlibDataError);
+  Feed feed{&z, 0, 32000, {}, SIZE_MAX};
+  uint32_t checksum = 0;
+  EXPECT_THROW(DecompressStream(FeedRead, FeedWrite, &feed, checksum), EZlibDataError);
+
+  // The engine on its own: input that runs out before the stream's end.
+  sw::Bytes whole = Deflate(data);
+  sw::Bytes cut(whole.begin(), whole.end() - 2);
+  Feed short_feed{&cut, 0, 32000, {}, SIZE_MAX};
+  EXPECT_THROW(DecompressStream(FeedRead, FeedWrite, &short_feed, checksum), EZlibDataError);
+}

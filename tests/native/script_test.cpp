@@ -265,3 +265,37 @@ TEST(Records, FieldAccessorsStayInsideTheirFields) {
   std::memset(r.Raw + 180, 'v', 256);
   EXPECT_EQ(r.StringData().size(), 256u) << "a full character array ends at the field";
 }
+
+// Damage that used to pass for something else: a forged short header read
+// as a refusal for Windows NT, a corrupt text cut short read as a plain
+// input/output error.
+TEST(LoadSetupScript, ForgedShortHeaderAndCorruptTextCutShortAreCorrupt) {
+  // A header of 330 bytes declared as 337, with a matching data checksum:
+  // the minimum versions at its end would be left unread.
+  sw::Bytes header = HeaderWith(316, 0);
+  header.resize(330);
+  sw::Bytes script = WithHeader(header);
+  // Re-declare the block's size as 337 and mend its header checksum.
+  script[8 + 8] = 337 & 0xFF;
+  script[8 + 9] = 337 >> 8;
+  uint32_t hc = Adler32(1, script.data() + 8 + 4, 12);
+  for (int i = 0; i < 4; ++i) script[8 + static_cast<size_t>(i)] = static_cast<uint8_t>(hc >> (8 * i));
+  EXPECT_THROW(Load(script), EZlibDataError);
+
+  // A licence text whose stream is damaged at its start and whose file ends
+  // inside it: the damage is what is reported.
+  sw::ScriptBuilder b = FullScript();
+  b.LicenseText = std::string(60000, 'L');
+  for (size_t i = 0; i < b.LicenseText.size(); i += 7) b.LicenseText[i] = static_cast<char>('a' + i % 26);
+  sw::Bytes good = b.Build().Script;
+  TMemoryFile probe(good);
+  probe.Seek(8);
+  int32_t cs = 0;
+  uint32_t size = 0;
+  ASSERT_TRUE(PeekBlockHeader(probe, cs, size));
+  size_t licence_block = 8 + 16 + static_cast<size_t>(cs);
+  sw::Bytes cut(good.begin(), good.begin() + static_cast<long>(licence_block + 16 + 40));
+  EXPECT_THROW(Load(cut), EInOutError) << "cut short only";
+  cut[licence_block + 16 + 2] = 0xFF;  // a deflate block of the reserved type
+  EXPECT_THROW(Load(cut), EZlibDataError) << "corrupt and cut short";
+}
