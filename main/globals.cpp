@@ -41,3 +41,18 @@ std::string SourceDirFrom(const std::string& dir) {
     return dir.substr(0, dir.size() - 1);
   return dir;
 }
+
+TRunningVersion JudgeRunningVersion(bool version_ex_ok, uint32_t platform_id, uint32_t version) {
+  TRunningVersion r;
+  r.Major = static_cast<uint8_t>(version & 0xFF);
+  r.Minor = static_cast<uint8_t>((version >> 8) & 0xFF);
+  if (version_ex_ok) {
+    r.IsNT = platform_id == 2;
+    r.IsWin32s = platform_id == 0;
+  } else {
+    bool not_nt = (version & 0x80000000u) != 0;
+    r.IsNT = !not_nt;
+    r.IsWin32s = not_nt && r.Major < 4;
+  }
+  return r;
+}

@@ -52,3 +52,19 @@ TCommandLine ParseSetupCommandLine(const std::string& program_path, int argc,
 // The source directory without its trailing backslash, unless it is shorter
 // than two characters or the backslash follows a colon (a drive root).
 std::string SourceDirFrom(const std::string& dir);
+
+// The running platform as startup judges it.
+struct TRunningVersion {
+  bool IsNT = false;
+  bool IsWin32s = false;
+  uint8_t Major = 0;
+  uint8_t Minor = 0;
+};
+
+// From GetVersionExA's answer (version_ex_ok false when the call failed;
+// platform_id its dwPlatformId: 0 Win32s, 1 the Windows 95 family, 2 NT) and
+// GetVersion's result: major version in the low byte, minor in the next,
+// bit 31 set outside NT. When GetVersionExA fails, its zeroed platform id
+// says nothing; the platform is then told from GetVersion alone (Win32s
+// reports bit 31 with a major version below 4).
+TRunningVersion JudgeRunningVersion(bool version_ex_ok, uint32_t platform_id, uint32_t version);

@@ -33,30 +33,18 @@ bool FileExistsA(const std::string& path) {
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-struct TRunningVersion {
-  bool is_nt;
-  bool is_win32s;
-  uint8_t major;
-  uint8_t minor;
-};
-
 TRunningVersion RunningVersion() {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
-  GetVersionExA(&info);
-  // The low 16 bits of the version number: major in the low byte, minor in
-  // the high byte.
-  DWORD v = GetVersion();
-  return TRunningVersion{info.dwPlatformId == VER_PLATFORM_WIN32_NT,
-                         info.dwPlatformId == VER_PLATFORM_WIN32s,
-                         static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>((v >> 8) & 0xFF)};
+  bool ok = GetVersionExA(&info) != FALSE;
+  return JudgeRunningVersion(ok, info.dwPlatformId, GetVersion());
 }
 
 }  // namespace
 
 void Startup() {
   const TRunningVersion running = RunningVersion();
-  if (running.is_win32s) StartupFail(SWin32sNotSupported);
+  if (running.IsWin32s) StartupFail(SWin32sNotSupported);
 
   // The temporary names start from a random number.
   std::srand(static_cast<unsigned>(std::time(nullptr)) ^ GetTickCount());
@@ -83,7 +71,7 @@ void Startup() {
     try {
       LoadSetupScript(file, ScriptOffset, Script, [&](const SetupHeader& header) {
         std::string refusal =
-            CheckWindowsVersion(header, running.is_nt, running.major, running.minor);
+            CheckWindowsVersion(header, running.IsNT, running.Major, running.Minor);
         if (!refusal.empty()) StartupFail(refusal.c_str());
       });
     } catch (const EScriptIDMismatch&) {

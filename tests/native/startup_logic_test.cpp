@@ -89,3 +89,28 @@ TEST(TotalFileSize, WrapsModulo2To32) {
   }
   EXPECT_EQ(s.TotalFileSize(), 0x17u);
 }
+
+// GetVersionExA's platform id decides; when that call fails, its zeroed
+// platform id must not read as Win32s, and GetVersion alone tells.
+TEST(RunningVersion, PlatformFromGetVersionExOrElseFromGetVersion) {
+  struct Case {
+    bool ex_ok;
+    uint32_t platform, version;
+    bool nt, win32s;
+    int major, minor;
+  } cases[] = {
+      {true, 2, 0x05650004u, true, false, 4, 0},    // NT 4.0
+      {true, 1, 0xC0000004u | (10u << 8), false, false, 4, 10},  // Windows 98
+      {true, 0, 0x80000A03u, false, true, 3, 10},   // Win32s on Windows 3.1
+      {false, 0, 0x05650004u, true, false, 4, 0},   // failed call on NT 4.0
+      {false, 0, 0xC0000004u, false, false, 4, 0},  // failed call on Windows 95
+      {false, 0, 0x80000A03u, false, true, 3, 10},  // failed call on Win32s
+  };
+  for (const Case& c : cases) {
+    TRunningVersion v = JudgeRunningVersion(c.ex_ok, c.platform, c.version);
+    EXPECT_EQ(v.IsNT, c.nt) << std::hex << c.version << " ex_ok " << c.ex_ok;
+    EXPECT_EQ(v.IsWin32s, c.win32s) << std::hex << c.version << " ex_ok " << c.ex_ok;
+    EXPECT_EQ(v.Major, c.major);
+    EXPECT_EQ(v.Minor, c.minor);
+  }
+}
