@@ -2,11 +2,18 @@
 #include <windows.h>
 
 #include "common/exceptions.h"
+#include "common/msgbox.h"
+#include "forms/forms.h"
+#include "main/completion.h"
+#include "main/globals.h"
+#include "main/mainform.h"
 #include "main/startup.h"
+#include "wizard/aboutform.h"
 
-// Exit codes: 0 success, 1 the run ended through the silent abort (after the
-// message that explains it, or a cancel), 2 an unexpected failure reported
-// by the general error report.
+// Exit codes: 0 the setup ran to its end; 1 the run ended through the
+// silent abort (after the message that explains it), a cancelled or failed
+// installation, or the user leaving before the end; 2 an unexpected failure
+// reported by the general error report.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const char* const kTitle = "Setup";
   try {
@@ -17,7 +24,25 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     MessageBoxA(nullptr, e.what(), kTitle, MB_OK | MB_ICONSTOP);
     return 2;
   }
-  // The background window, the folder chooser and the About dialog, and the
-  // message loop, come here.
-  return 0;
+  int code = 0;
+  bool completed = false;
+  try {
+    forms::ProcessMessages();
+    TMainForm main_form;
+    SetMessageBoxOwner(main_form.Handle());
+    TAboutForm about(main_form.Handle());
+    main_form.AboutForm = &about;
+    ShowWindow(main_form.Handle(), SW_SHOWMAXIMIZED);
+    code = forms::Run();
+    completed = main_form.Completed();
+    SetMessageBoxOwner(nullptr);
+  } catch (const EAbort&) {
+    return 1;
+  } catch (const std::exception& e) {
+    MessageBoxA(nullptr, e.what(), kTitle, MB_OK | MB_ICONSTOP);
+    return 2;
+  }
+  if (RestartRequested) RestartWindows();
+  if (code == 0 && !completed) code = 1;
+  return code;
 }

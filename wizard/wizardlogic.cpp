@@ -117,6 +117,7 @@ std::string TrimBlanks(const std::string& s) {
 
 bool ValidateDestination(std::string& dir, uint32_t total_file_size, const TDestinationMachine& m) {
   dir = TrimBlanks(dir);
+  if (m.WriteBack) m.WriteBack(dir);
   if (dir.find("\\\\") != std::string::npos) {
     m.Warn(SUncPath);
     return false;
@@ -139,6 +140,7 @@ bool ValidateDestination(std::string& dir, uint32_t total_file_size, const TDest
     return false;
   }
   dir = StripTrailingBackslash(dir);
+  if (m.WriteBack) m.WriteBack(dir);
   if (total_file_size > free_bytes) {
     const std::string q = Format(SDiskSpaceWarning, static_cast<int>(total_file_size / 1024),
                                  static_cast<int>(free_bytes / 1024));

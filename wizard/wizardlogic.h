@@ -91,6 +91,9 @@ struct TDestinationMachine {
   std::function<void(const std::string& text)> Warn;
   // A question box (kind question) with Yes and No; true for Yes.
   std::function<bool(const std::string& text, const std::string& caption, bool default_no)> Ask;
+  // Writes the text back into the edit (after trimming, and after the
+  // trailing backslash is gone); may be empty.
+  std::function<void(const std::string& dir)> WriteBack;
 };
 
 // Validates the destination text as the destination page's Next does. dir

@@ -1,0 +1,123 @@
+// The wizard: Welcome, licence, information, destination folder, program
+// folder and Ready pages before the installation, the information-after and
+// finished pages after it. The background window creates it, shows it
+// without making it modal and reads its choices when the wizard posts
+// WM_SETUPSTEP (Next on Ready, Finish on the finished page).
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "forms/controls.h"
+#include "forms/forms.h"
+#include "wizard/wizardlogic.h"
+
+class TWizardForm : public forms::TForm {
+ public:
+  // owner: the background window; it receives WM_SETUPSTEP and is asked to
+  // close when the user closes the wizard.
+  explicit TWizardForm(HWND owner);
+
+  // Set by the background window: asks it to close (its close query
+  // decides) and tells whether it accepted (its Closing flag).
+  std::function<bool()> onRequestAppClose;
+  // The folder chooser behind Browse: called with the DirEdit text, the
+  // default directory to append and the prompt; true (and the chosen path in
+  // dir) unless the user cancelled. Browse does nothing while it is unset.
+  std::function<bool(std::string& dir, const std::string& append_name, const std::string& prompt)>
+      onBrowse;
+
+  // Page numbers as in TWizardPage.
+  int CurPage = wpWelcome;
+  bool InternalClose = false;
+  bool ShownOnce = false;
+
+  void UpdatePage();
+
+  // Controls, named as the design names them. The page containers first.
+  forms::TNotebook Notebook1;
+  forms::TBevel Bevel1;
+  forms::TImage Image4;
+  forms::TNotebook Notebook2;
+  // Notebook2 page 0: Welcome.
+  forms::TImage Image8;
+  forms::TLabel WelcomeHeading;
+  forms::TLabel Label1;
+  forms::TLabel Label2;
+  forms::TLabel Label3;
+  // Notebook2 page 1: Choose Destination Location.
+  forms::TImage Image5;
+  forms::TLabel DirHeading;
+  forms::TLabel SelectFolderLabel;
+  forms::TLabel Label6;
+  forms::TLabel Label12;
+  forms::TLabel Label13;
+  forms::TLabel DiskSpaceLabel;
+  forms::TGroupBox GroupBox1;
+  forms::TEdit DirEdit;
+  forms::TButton Button1;
+  // Notebook2 page 2: Select Program Folder.
+  forms::TImage Image6;
+  forms::TLabel GroupHeading;
+  forms::TLabel IconsLabel;
+  forms::TEdit GroupEdit;
+  forms::TListBox GroupList;
+  forms::TCheckBox NoIconsCheck;
+  // Notebook2 page 3: Setup Complete.
+  forms::TImage Image7;
+  forms::TLabel FinishedHeading;
+  forms::TLabel FinishedLabel;
+  forms::TCheckBox InstCheck;
+  forms::TCheckBox ShowReadmeCheck;
+  forms::TRadioButton YesRadio;
+  forms::TRadioButton NoRadio;
+  forms::TLabel Label16;
+  // Notebook2 page 4: Ready To Install.
+  forms::TImage Image3;
+  forms::TLabel ReadyHeading;
+  forms::TLabel Label15;
+  // Notebook1 page 1: licence.
+  forms::TImage Image1;
+  forms::TLabel LicenseLabel1;
+  forms::TMemo LicenseMemo;
+  forms::TLabel LicenseLabel2;
+  // Notebook1 page 2: information before.
+  forms::TBevel Bevel2;
+  forms::TImage Image2;
+  forms::TLabel InfoBeforeHeading;
+  forms::TMemo InfoBeforeMemo;
+  // Notebook1 page 3: information after.
+  forms::TBevel Bevel4;
+  forms::TImage Image9;
+  forms::TLabel InfoAfterHeading;
+  forms::TMemo InfoAfterMemo;
+  // The foot of the window.
+  forms::TLabel Label10;
+  forms::TBevel Bevel3;
+  forms::TButton BackButton;
+  forms::TButton NextButton;
+  forms::TButton CancelButton;
+
+ protected:
+  void FormCreate();
+  void FormShow() override;
+  bool FormCloseQuery() override;
+
+  void NextButtonClick();
+  void BackButtonClick();
+  void CancelButtonClick();
+  void Button1Click();
+  void GroupEditChange();
+  void GroupListClick();
+  void NoIconsCheckClick();
+  void FillGroupList();
+
+ private:
+  TWizardTexts Texts() const;
+  bool ValidateDirPage();
+  bool ValidateGroupPage();
+  void SetFocusTo(TFocusTarget target);
+
+  HWND owner_;
+};
