@@ -82,7 +82,7 @@ void TMainForm::Paint() {
   HPALETTE old_palette = nullptr;
   if (palette_) {
     old_palette = SelectPalette(dc, palette_.get(), FALSE);
-    RealizePalette(dc);
+    ::RealizePalette(dc);
   }
   RECT client{};
   GetClientRect(Handle(), &client);
