@@ -167,3 +167,10 @@ std::string GetProgramFilesFolder(bool add_backslash) {
   if (!s.empty() && add_backslash) s = EnsureTrailingBackslash(s);
   return s;
 }
+
+HKEY RootKeyFromParam(uint32_t param) {
+  // The predefined roots are small negative handle values: sign-extend the
+  // 32-bit value to the width of a handle.
+  if (param < 0x80000000u || param > 0x80000006u) return nullptr;
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<int32_t>(param)));
+}

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "common/pathutil.h"
@@ -60,3 +61,8 @@ std::string GetProgramsFolder(bool common, bool add_backslash);
 // The ProgramFilesDir value of HKLM\Software\Microsoft\Windows\CurrentVersion,
 // or empty.
 std::string GetProgramFilesFolder(bool add_backslash);
+
+// The predefined root key (HKEY_CLASSES_ROOT ... HKEY_DYN_DATA) that a
+// 32-bit value of the script or the log names, or nullptr for any other
+// value.
+HKEY RootKeyFromParam(uint32_t param);

@@ -232,13 +232,6 @@ class TReplay {
 
 }  // namespace
 
-HKEY RootKeyFromParam(uint32_t param) {
-  // The predefined roots are small negative handle values: sign-extend the
-  // 32-bit parameter to the width of a handle.
-  if (param < 0x80000000u || param > 0x80000006u) return nullptr;
-  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<int32_t>(param)));
-}
-
 std::string RemoveSharedFileQuestion(const std::string& file) {
   return "The system indicates that the following shared file is no longer in use by any "
          "programs. Would you like Uninstall to remove this shared file?\r\n\r\n" +

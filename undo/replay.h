@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/syshelpers.h"  // RootKeyFromParam
+
 // The registry key of the shared-file counts, under HKEY_LOCAL_MACHINE.
 constexpr const char* SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
@@ -28,10 +30,6 @@ bool DeleteFileAndHelpIndex(const std::string& file, bool notify);
 // True when the section of the INI file (WIN.INI when ini_file is empty)
 // holds no keys.
 bool IsIniSectionEmpty(const std::string& section, const std::string& ini_file);
-
-// The root key a registry record names in its parameter, or nullptr when
-// the value is not one of the predefined roots.
-HKEY RootKeyFromParam(uint32_t param);
 
 // The text of the question asked before a shared file is removed.
 std::string RemoveSharedFileQuestion(const std::string& file);
