@@ -52,5 +52,33 @@ class TDDE {
   DWORD instance_ = 0;
 };
 
+// The owners of a TDDE's string handle and conversation: each hands its
+// handle back to the TDDE on every path. They must not outlive the TDDE.
+class TDDEStringHandle {
+ public:
+  TDDEStringHandle(TDDE& dde, const std::string& text) : dde_(dde), h_(dde.CreateStringHandle(text)) {}
+  ~TDDEStringHandle() { dde_.FreeStringHandle(h_); }
+  TDDEStringHandle(const TDDEStringHandle&) = delete;
+  TDDEStringHandle& operator=(const TDDEStringHandle&) = delete;
+  HSZ get() const { return h_; }
+
+ private:
+  TDDE& dde_;
+  HSZ h_;
+};
+
+class TDDEConversation {
+ public:
+  TDDEConversation(TDDE& dde, HSZ service, HSZ topic) : dde_(dde), c_(dde.Connect(service, topic)) {}
+  ~TDDEConversation() { dde_.Disconnect(c_); }
+  TDDEConversation(const TDDEConversation&) = delete;
+  TDDEConversation& operator=(const TDDEConversation&) = delete;
+  HCONV get() const { return c_; }
+
+ private:
+  TDDE& dde_;
+  HCONV c_;
+};
+
 // Transaction time-out in milliseconds, for execute and request alike.
 constexpr DWORD DdeTimeout = 7500;
