@@ -1,0 +1,112 @@
+// The INI and registry steps: each entry of the script, in list order,
+// expanded, written and recorded for removal as its flags say. A failing
+// entry asks Abort, Retry or Ignore for that entry alone.
+#include <windows.h>
+
+#include "common/exceptions.h"
+#include "common/msgbox.h"
+#include "common/strutil.h"
+#include "common/syshelpers.h"
+#include "common/winhandles.h"
+#include "install/entryrules.h"
+#include "install/steps.h"
+#include "main/dirconst.h"
+#include "main/globals.h"
+#include "undo/undolog.h"
+
+namespace {
+
+constexpr uint32_t kStepProgress = 1000;
+
+void Append(TUndoChanges& log, const TUndoAppend& rec) {
+  log.AppendStrings(rec.Kind, rec.Strings, rec.Param);
+}
+
+// Abort raises the silent abort; otherwise true for Retry, false for Ignore.
+bool AskRetry(const std::string& question) {
+  int answer = ShowMessageBoxStr(question, "", mbkWarning, MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
+  if (answer == IDABORT) throw EAbort();
+  return answer == IDRETRY;
+}
+
+// Writes one registry entry; raises Exception with the user's text.
+void WriteRegistryEntry(const SetupRegistryEntry& e, const std::string& sub_key,
+                        const std::string& value_name) {
+  const uint32_t root = e.RootKey();
+  // A key must be named below one of the predefined roots: an empty subkey
+  // would write into the root itself.
+  if (!IsPredefinedRootKey(root) || !SubKeyNamesKeyBelowRoot(sub_key))
+    throw Exception(Format(SErrorCreatingRegKey, sub_key.c_str()));
+  TRegKey key;
+  if (RegCreateKeyExA(RootKeyFromParam(root), sub_key.c_str(), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.put(),
+                      nullptr) != ERROR_SUCCESS)
+    throw Exception(Format(SErrorCreatingRegKey, sub_key.c_str()));
+
+  LONG res = ERROR_SUCCESS;
+  switch (e.ValueType()) {
+    case rtString: {
+      std::string text = ExpandDirConstants(e.StringData());
+      res = RegSetValueExA(key.get(), value_name.c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1));
+      break;
+    }
+    case rtDWord:
+      // The four stored bytes, little-endian as REG_DWORD is.
+      res = RegSetValueExA(key.get(), value_name.c_str(), 0, REG_DWORD, e.Raw + 180, 4);
+      break;
+    case rtBinary:
+      res = RegSetValueExA(key.get(), value_name.c_str(), 0, REG_BINARY, e.BinaryData(),
+                           static_cast<DWORD>(e.BinaryLength()));
+      break;
+    default:
+      break;  // the key only
+  }
+  if (res != ERROR_SUCCESS) throw Exception(Format(SErrorWritingRegKey, sub_key.c_str()));
+}
+
+}  // namespace
+
+void CreateIniEntries(TInstallContext& ctx) {
+  for (const SetupIniEntry& e : Script.IniEntries) {
+    const std::string section = ExpandDirConstants(e.Section());
+    const std::string key = ExpandDirConstants(e.Key());
+    const std::string value = ExpandDirConstants(e.Value());
+    const std::string file = ExpandDirConstants(e.IniFileName());
+    bool written = false;
+    for (;;) {
+      // Texts that would not read back as written (a key holding '=', a
+      // line break, ...) are refused like a failed write.
+      written = IniEntryWritable(section, key, value) && WriteIniValue(section, key, value, file);
+      if (written || !AskRetry(IniEntryErrorQuestion(file))) break;
+    }
+    TUndoAppend rec;
+    if (written && IniEntryUndo(e.IniFlags(), file, section, key, rec)) Append(ctx.Log, rec);
+    ctx.Progress.CheckCancel();
+  }
+  ctx.Progress.AddProgress(kStepProgress);
+}
+
+void CreateRegistryEntries(TInstallContext& ctx) {
+  for (const SetupRegistryEntry& e : Script.RegistryEntries) {
+    for (;;) {
+      std::string question;
+      try {
+        const std::string sub_key = ExpandDirConstants(e.SubKey());
+        const std::string value_name = ExpandDirConstants(e.ValueName());
+        WriteRegistryEntry(e, sub_key, value_name);
+        TUndoAppend rec;
+        if (RegistryEntryUndo(e.RegFlags(), e.ValueType(), e.RootKey(), sub_key, value_name, rec))
+          Append(ctx.Log, rec);
+        break;
+      } catch (const EAbort&) {
+        throw;
+      } catch (const Exception& err) {
+        question = RegistryEntryErrorQuestion(err.Message());
+      }
+      if (!AskRetry(question)) break;
+    }
+  }
+  ctx.Progress.AddProgress(kStepProgress);
+}
