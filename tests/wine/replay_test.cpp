@@ -13,11 +13,13 @@
 #include "common/exceptions.h"
 #include "install/dde.h"
 #include "install/progman.h"
+#include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
 #include "uidriver.h"
 #include "undo/replay.h"
 #include "undo/undolog.h"
 
+using qvtest::BoxAnswerer;
 using qvtest::FileThere;
 using qvtest::ReadWholeFile;
 using qvtest::TestProgman;
@@ -30,52 +32,6 @@ const char* kRegBase = "Software\\QvReplayTest";
 const char* kRegBaseLM = "Software\\QvReplayTestLM";
 constexpr uint32_t kHKCU = 0x80000001u;
 constexpr uint32_t kHKLM = 0x80000002u;
-
-// Answers the message boxes of this process that carry caption, in turn
-// with the given buttons (then "OK"), and keeps what they said.
-class BoxAnswerer {
- public:
-  BoxAnswerer(std::string caption, std::vector<std::string> answers)
-      : caption_(std::move(caption)), answers_(std::move(answers)) {
-    thread_ = CreateThread(nullptr, 0, &BoxAnswerer::Run, this, 0, nullptr);
-  }
-  ~BoxAnswerer() { Finish(); }
-  // Stops looking for boxes; returns what was seen.
-  const std::vector<qvui::MessageBoxInfo>& Finish() {
-    if (thread_ != nullptr) {
-      InterlockedExchange(&stop_, 1);
-      // The thread reads this object: it must have ended before it goes.
-      WaitForSingleObject(thread_, INFINITE);
-      CloseHandle(thread_);
-      thread_ = nullptr;
-    }
-    return seen_;
-  }
-
- private:
-  static DWORD WINAPI Run(void* p) {
-    auto* self = static_cast<BoxAnswerer*>(p);
-    while (InterlockedCompareExchange(&self->stop_, 0, 0) == 0) {
-      HWND box = nullptr;
-      try {
-        box = qvui::WaitForMessageBox(self->caption_, 200, GetCurrentProcessId());
-      } catch (const std::exception&) {
-        // none yet
-      }
-      if (box == nullptr) continue;
-      self->seen_.push_back(qvui::ReadMessageBox(box));
-      size_t i = self->seen_.size() - 1;
-      qvui::AnswerMessageBox(box, i < self->answers_.size() ? self->answers_[i] : "OK");
-      qvui::WaitForWindowGone(box, 5000);
-    }
-    return 0;
-  }
-  std::string caption_;
-  std::vector<std::string> answers_;
-  std::vector<qvui::MessageBoxInfo> seen_;
-  volatile LONG stop_ = 0;
-  HANDLE thread_ = nullptr;
-};
 
 HKEY Root(uint32_t r) { return RootKeyFromParam(r); }
 
