@@ -40,6 +40,8 @@ class TestProgress : public TInstallProgress {
   void SetStatusText(const std::string&) override {}
   void SetFileNameText(const std::string&) override {}
   void AddProgress(uint32_t amount) override { progress += amount; }
+  uint32_t ProgressPosition() const override { return static_cast<uint32_t>(progress); }
+  void SetProgressPosition(uint32_t position) override { progress = position; }
   void CheckCancel() override {
     if (++checks == cancel_at) throw EAbort();
   }
