@@ -59,10 +59,8 @@ uint32_t SpanRead(void* buffer, uint32_t capacity, TSpanState& span) {
     span.Source = span.OpenDisk(span.CurrentDisk);
     CheckDiskFileHeader(*span.Source);
   }
-  if (result != 0) {
-    span.Progress->AddProgress(result);
-    span.Progress->CheckCancel();
-  }
+  span.Progress->AddProgress(result);
+  span.Progress->CheckCancel();
   return result;
 }
 

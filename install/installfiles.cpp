@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "common/faultguard.h"
 #include "common/msgbox.h"
 #include "common/pathutil.h"
 #include "common/strutil.h"
@@ -70,8 +71,6 @@ bool GetFileVersionNumbers(const std::string& path, uint32_t& ms, uint32_t& ls) 
 
 namespace {
 
-using TDllRegisterServer = HRESULT(WINAPI*)();
-
 // One registration try; returns how far it came and the DLL's result.
 TRegisterStatus TryRegisterServer(const std::string& path, int32_t& result) {
   TRegisterStatus status = rsNotLoaded;
@@ -79,11 +78,14 @@ TRegisterStatus TryRegisterServer(const std::string& path, int32_t& result) {
     TLibrary lib(LoadLibraryA(path.c_str()));
     if (!lib) return status;
     status = rsLoaded;
-    auto entry = reinterpret_cast<TDllRegisterServer>(
+    auto entry = reinterpret_cast<TStatusProc>(
         reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllRegisterServer")));
     if (!entry) return status;
     status = rsExportFound;
-    result = static_cast<int32_t>(entry());
+    // A crash inside the DLL is a failed registration; the status stays.
+    const TGuardedResult r = CallGuarded(entry);
+    if (!r.Completed) return status;
+    result = static_cast<int32_t>(r.Status);
     if (result >= 0) status = rsRegistered;
   } catch (...) {
     // Whatever the DLL raised is a failed registration.

@@ -1,0 +1,645 @@
+// Installations through the real install window (installhost.exe), under the
+// Windows version of the ctest entry: a multi-disk product and the /SL
+// layout, every branch of the file rules with its questions, replacement
+// of files in use at the next restart, uninstall registration, and the
+// rollback after cancels and failures. Each scenario checks the machine
+// afterwards; the texts expected are the installer's own sentences.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/wine/installhost_client.h"
+
+using namespace qvhost;
+
+namespace {
+
+const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kNotComplete[] = "Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.";
+const char kRetryTail[] =
+    "\r\n\n\nClick Retry to try again, Ignore to skip this file (not recommended), or Abort to cancel "
+    "installation.";
+const char kCorrupted[] = "The source file is corrupted";
+
+constexpr uint8_t kUninstallable = 0x02;
+
+bool IsNT() {
+  OSVERSIONINFOA v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  GetVersionExA(&v);
+  return v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+bool Version4() { return (GetVersion() & 0xFF) >= 4; }
+
+std::string WinDir() {
+  char b[MAX_PATH];
+  GetWindowsDirectoryA(b, sizeof b);
+  return b;
+}
+std::string SysDir() {
+  char b[MAX_PATH];
+  GetSystemDirectoryA(b, sizeof b);
+  return b;
+}
+
+std::string Bin(const std::string& name) {
+  std::string d = qvui::GetEnv("QV_BUILD_DIR_WIN");
+  if (!d.empty() && d.back() != '\\') d += '\\';
+  return d + name;
+}
+
+std::string ReadAll(const std::string& path) { return ReadFacts(path).bytes; }
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  sw::WriteFileBytes(path, sw::Bytes(bytes.begin(), bytes.end()));
+}
+
+sw::FileSpec Spec(const std::string& dest, const sw::Bytes& contents, uint8_t flags = 0,
+                  uint8_t mode = 0) {
+  sw::FileSpec f;
+  f.DestName = dest;
+  f.Contents = contents;
+  f.FileFlags = flags;
+  f.CopyMode = mode;
+  FileTimeOf(2001, 2, 3, f.SourceTimeLow, f.SourceTimeHigh);
+  return f;
+}
+
+sw::Bytes Bytes(const std::string& s) { return sw::Bytes(s.begin(), s.end()); }
+std::string Str(const sw::Bytes& b) { return std::string(b.begin(), b.end()); }
+
+sw::ScriptBuilder Product(const std::string& name, uint8_t flags) {
+  sw::ScriptBuilder b;
+  b.Header.ApplicationName = name;
+  b.Header.ApplicationVersionName = name + " 1.0";
+  b.Header.MinNTVersionMajor = 3;
+  b.Header.MinNTVersionMinor = 51;
+  b.Header.Flags = flags;
+  return b;
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+void SetTime(const std::string& path, const FILETIME& t) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+  SetFileTime(h, &t, nullptr, &t);
+  CloseHandle(h);
+}
+
+FILETIME Shifted(uint32_t low, uint32_t high, int64_t days) {
+  uint64_t v = (uint64_t(high) << 32 | low) + days * 864000000000LL;
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(v);
+  t.dwHighDateTime = static_cast<DWORD>(v >> 32);
+  return t;
+}
+
+void SetRegValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
+                 const std::string& data) {
+  HKEY k;
+  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(k, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                 static_cast<DWORD>(data.size()));
+  RegCloseKey(k);
+}
+
+std::string Dword(uint32_t v) {
+  return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                     static_cast<char>(v >> 24)};
+}
+
+LogRecord Rec(uint8_t kind, uint32_t param, std::vector<std::string> strings) {
+  LogRecord r;
+  r.kind = kind;
+  r.param = param;
+  r.strings = std::move(strings);
+  return r;
+}
+
+void ExpectLog(const UninstallLog& log, const std::vector<LogRecord>& expected) {
+  ASSERT_TRUE(log.valid);
+  std::string got, want;
+  for (const auto& r : log.records) got += Describe(r) + "\n";
+  for (const auto& r : expected) want += Describe(r) + "\n";
+  EXPECT_EQ(got, want);
+}
+
+// No temporary file of the installer is left in these directories.
+void ExpectNoTemporaries(const std::vector<std::string>& dirs) {
+  for (const auto& d : dirs) EXPECT_EQ(FilesMatching(d, "qv*.tmp"), std::vector<std::string>{}) << d;
+}
+
+// ---- A small machine-state snapshot of what these scenarios touch --------
+
+struct Snapshot {
+  std::map<std::string, std::string> entries;  // name -> facts
+
+  void AddTree(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+      const std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = dir + "\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        entries[path] = "dir";
+        AddTree(path);
+      } else {
+        AddFile(path);
+      }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  void AddFile(const std::string& path) {
+    FileFacts f = ReadFacts(path);
+    if (!f.exists) return;
+    char facts[128];
+    std::snprintf(facts, sizeof facts, "size %zu attr %lx written %lx:%lx hash %zx", f.bytes.size(),
+                  f.attributes, f.written.dwHighDateTime, f.written.dwLowDateTime,
+                  std::hash<std::string>()(f.bytes));
+    entries[path] = facts;
+  }
+  void AddRegTree(HKEY root, const std::string& key) {
+    HKEY k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+    entries["reg:" + key] = "key";
+    char name[512];
+    BYTE data[4096];
+    for (DWORD i = 0;; ++i) {
+      DWORD nlen = sizeof name, dlen = sizeof data, type = 0;
+      if (RegEnumValueA(k, i, name, &nlen, nullptr, &type, data, &dlen) != ERROR_SUCCESS) break;
+      entries["reg:" + key + "|" + name] =
+          std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), dlen);
+    }
+    for (DWORD i = 0;; ++i) {
+      DWORD nlen = sizeof name;
+      if (RegEnumKeyExA(k, i, name, &nlen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      AddRegTree(root, key + "\\" + name);
+    }
+    RegCloseKey(k);
+  }
+};
+
+// Names every difference between two snapshots.
+std::string Diff(const Snapshot& a, const Snapshot& b) {
+  std::string d;
+  for (const auto& [k, v] : a.entries) {
+    auto it = b.entries.find(k);
+    if (it == b.entries.end())
+      d += "gone: " + k + "\n";
+    else if (it->second != v)
+      d += "changed: " + k + " (" + v + " -> " + it->second + ")\n";
+  }
+  for (const auto& [k, v] : b.entries)
+    if (!a.entries.count(k)) d += "new: " + k + " (" + v + ")\n";
+  return d;
+}
+
+}  // namespace
+
+// A product on three disks: SETUP.1 and SETUP.3 beside SETUP.0, SETUP.2 as
+// ..\DISK2\SETUP.2. Directories, every file byte for byte with its time,
+// the uninstall data file, the common-controls marker, the uninstall
+// registration with its numbering, and the log read back record for record.
+// On Windows NT 3.51 the same without the Uninstall key and shared counts.
+TEST(Install, MultiDiskProductWithUninstallRegistration) {
+  const std::string app = "C:\\QvEngine App";
+  const std::string src = TestTmp() + "dist\\DISK1";
+  sw::ScriptBuilder b = Product("Engine App", kUninstallable);
+  b.Dirs = {{"{app}\\Data"}, {"{app}\\Sub\\Deep"}};
+  b.Files = {Spec("{app}\\BIG1.BIN", Contents(90000, 1)),
+             Spec("{app}\\Data\\MID.BIN", Contents(40000, 2)),
+             Spec("{app}\\Sub\\Deep\\SMALL.TXT", Bytes("small text")),
+             Spec("{app}\\40ComUpd.Exe", Contents(3000, 3)),
+             Spec("", Contents(500, 4), 0x40),
+             Spec("{sys}\\QVSHARED.DLL", Contents(2000, 5), 0x10),
+             Spec("{app}\\KEEP.BIN", Contents(100, 6), 0x02),
+             Spec("{app}\\Sub\\LAST.BIN", Contents(30000, 7))};
+  b.UninstallDeletes = {{"{app}\\Data\\RUNTIME.LOG"}};
+  sw::BuildOptions o;
+  o.DiskSize = 30000;
+  std::vector<std::string> disk_dirs(8);
+  disk_dirs[2] = TestTmp() + "dist\\DISK2";
+  const sw::BuildResult built = WriteDistribution(b, o, src, disk_dirs);
+  ASSERT_GE(built.Disks.size(), 3u);
+
+  // Number 000 is taken by a lone log file, 001 by a hidden data file; an
+  // earlier registration of the same version name exists.
+  MakeDirs(app);
+  WriteAll(app + "\\UNINST1.000", "old log");
+  WriteAll(app + "\\UNINST0.001", "");
+  SetFileAttributesA((app + "\\UNINST0.001").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  const std::string key1 = std::string(kUninstallKey) + "\\Engine App 1.0_qv1";
+  SetRegValue(HKEY_LOCAL_MACHINE, key1, "DisplayName", REG_SZ, std::string("earlier", 8));
+
+  const std::string result = TestTmp() + "result1.txt";
+  Host host("--source " + Quote(src) + " --app " + Quote(app) + " --result " + Quote(result),
+            TestTmp() + "run1");
+  ASSERT_EQ(host.ExitCode(), 0u);
+  EXPECT_EQ(ReadAll(result), "installed\nneedsrestart 0\ninstcheck 1\n");
+
+  const std::string dests[] = {app + "\\BIG1.BIN",      app + "\\Data\\MID.BIN",
+                               app + "\\Sub\\Deep\\SMALL.TXT", app + "\\40ComUpd.Exe",
+                               app + "\\UNINST0.002",   SysDir() + "\\QVSHARED.DLL",
+                               app + "\\KEEP.BIN",      app + "\\Sub\\LAST.BIN"};
+  for (size_t i = 0; i < b.Files.size(); ++i) {
+    FileFacts f = ReadFacts(dests[i]);
+    ASSERT_TRUE(f.exists) << dests[i];
+    EXPECT_TRUE(f.bytes == Str(b.Files[i].Contents)) << dests[i];
+    EXPECT_TRUE(SameTime(f.written, b.Files[i].SourceTimeLow, b.Files[i].SourceTimeHigh)) << dests[i];
+    EXPECT_TRUE(SameTime(f.created, b.Files[i].SourceTimeLow, b.Files[i].SourceTimeHigh)) << dests[i];
+    EXPECT_EQ(f.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u)
+        << dests[i];
+  }
+  EXPECT_EQ(ReadAll(app + "\\UNINST1.000"), "old log");
+  ExpectNoTemporaries({app, app + "\\Data", app + "\\Sub", app + "\\Sub\\Deep", SysDir()});
+
+  const std::string key2 = std::string(kUninstallKey) + "\\Engine App 1.0_qv2";
+  const bool v4 = Version4();
+  std::vector<LogRecord> expected = {Rec(0, 0, {app}), Rec(0, 0, {app + "\\Data"}),
+                                     Rec(0, 0, {app + "\\Sub\\Deep"}),
+                                     Rec(1, 0, {app + "\\UNINST0.002", ""})};
+  if (v4) expected.push_back(Rec(5, 0x80000002u, {key2}));
+  for (size_t i : {0, 1, 2, 3}) expected.push_back(Rec(1, 0, {dests[i], ""}));
+  if (v4) expected.push_back(Rec(1, 0x04, {dests[5], ""}));
+  expected.push_back(Rec(1, 0, {dests[7], ""}));
+  expected.push_back(Rec(1, 0x02, {app + "\\Data\\RUNTIME.LOG", ""}));
+  const UninstallLog log = ReadUninstallLog(app + "\\UNINST1.002");
+  EXPECT_EQ(log.app_name, "Engine App");
+  ExpectLog(log, expected);
+
+  const RegValue name = ReadRegValue(HKEY_LOCAL_MACHINE, key2, "DisplayName");
+  const RegValue cmd = ReadRegValue(HKEY_LOCAL_MACHINE, key2, "UninstallString");
+  const RegValue count = ReadRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, dests[5]);
+  if (v4) {
+    EXPECT_EQ(name.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(name.data, std::string("Engine App 1.0", 15));
+    EXPECT_EQ(cmd.data, "\"" + WinDir() + "\\Uninstal.exe\" /U \"" + app + "\\UNINST0.002\" \"" + app +
+                            "\\UNINST1.002\"" + std::string(1, '\0'));
+    EXPECT_EQ(count.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(count.data, Dword(1));
+  } else {
+    EXPECT_FALSE(name.exists);
+    EXPECT_FALSE(count.exists);
+  }
+}
+
+// The /SL layout: script and data in one file behind 4096 filler bytes.
+TEST(Install, SingleFileLayout) {
+  const std::string app = "C:\\QvEngineSL";
+  sw::ScriptBuilder b = Product("SL App", 0);
+  b.Files = {Spec("{app}\\A.BIN", Contents(70000, 11)), Spec("{app}\\B.TXT", Bytes("b"))};
+  sw::BuildOptions o;
+  o.SingleFile = true;
+  o.ScriptOffset = 4096;
+  const sw::BuildResult built = WriteDistribution(b, o, TestTmp() + "sl", {}, "APP.BIN");
+  ASSERT_NE(built.DataOffset, 0u);
+  Host host("--sl " + Quote(TestTmp() + "sl\\APP.BIN") + " 4096 " + std::to_string(built.DataOffset) +
+                " --app " + Quote(app),
+            TestTmp() + "runsl");
+  ASSERT_EQ(host.ExitCode(), 0u);
+  EXPECT_TRUE(ReadAll(app + "\\A.BIN") == Str(b.Files[0].Contents));
+  EXPECT_EQ(ReadAll(app + "\\B.TXT"), "b");
+  EXPECT_TRUE(FilesMatching(app, "UNINST*").empty()) << "not uninstallable: no uninstall files";
+}
+
+// Every branch of the file rules once, with the questions answered through
+// the UI driver, self-registration, shared counts in their three types,
+// and the file-error sentences; then the log's records.
+TEST(Install, FileRulesAndQuestions) {
+  const std::string app = "C:\\QvRules";
+  const std::string verdll = ReadAll(Bin("engine_verdll.dll"));
+  const std::string regdll = ReadAll(Bin("engine_testdll.dll"));
+  ASSERT_FALSE(verdll.empty());
+  ASSERT_FALSE(regdll.empty());
+  const std::string marker = TestTmp() + "selfreg.txt";
+  SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
+  SetEnvironmentVariableA("QV_SELFREG_MODE", "failonce");
+
+  sw::ScriptBuilder b = Product("Rules App", kUninstallable);
+  auto versioned = [&](const std::string& name, uint32_t ms, uint32_t ls, uint8_t mode) {
+    sw::FileSpec f = Spec("{app}\\" + name, Contents(4000, static_cast<uint32_t>(name.size())), 0, mode);
+    f.FileVersionMS = static_cast<int32_t>(ms);
+    f.FileVersionLS = static_cast<int32_t>(ls);
+    return f;
+  };
+  const uint32_t kMS = 0x00010002, kLS = 0x00030004;  // 1.2.3.4, as engine_verdll.dll
+  b.Files = {
+      Spec("{app}\\ONLY.TXT", Bytes("new only"), 0, 1),   // 0 kept: exists
+      versioned("NEWER.DLL", kMS, kLS - 1, 0),            // 1 asks; No installs
+      versioned("KEEPNEW.DLL", kMS, kLS - 1, 3),          // 2 kept silently
+      versioned("SAMETIME.DLL", kMS, kLS, 0),             // 3 kept silently
+      versioned("LATER.DLL", kMS, kLS, 0),                // 4 asks; Yes keeps
+      versioned("EARLIER.DLL", kMS, kLS, 0),              // 5 replaced
+      versioned("NOVER.DLL", 0xFFFFFFFFu, 0xFFFFFFFFu, 0),  // 6 replaced
+      Spec("{app}\\CONFIRM.TXT", Bytes("confirmed"), 0x01),  // 7 asks; No keeps
+      Spec("{app}\\RO1.TXT", Bytes("ro1 new")),           // 8 read-only; Retry
+      Spec("{app}\\RO2.TXT", Bytes("ro2 new")),           // 9 read-only; Ignore
+      versioned("ALWAYS.DLL", kMS, kLS - 1, 2),           // 10 replaced
+      Spec("{app}\\SELFREG.DLL", Bytes(regdll), 0x08),    // 11 fails once; Retry
+      Spec("{app}\\NOEXP.DLL", Bytes(verdll), 0x08),      // 12 no export; Ignore
+      Spec("{app}\\NOTDLL.TXT", Bytes("text"), 0x08),     // 13 not loadable; Ignore
+      Spec("{app}\\SH_TXT.DLL", Bytes("s1"), 0x10),       // 14 "3" -> "4"
+      Spec("{app}\\SH_BIN.DLL", Bytes("s2"), 0x10),       // 15 05 00 -> 6 binary
+      Spec("{app}\\SH_DW.DLL", Bytes("s3"), 0x10),        // 16 7 -> 8
+      Spec("{app}\\SH_EX.DLL", Bytes("s4"), 0x10),        // 17 existed: 2
+      Spec("{app}\\SH_NEW.DLL", Bytes("s5"), 0x10),       // 18 new: 1
+      Spec("{app}\\NODIR\\X.TXT", Bytes("x")),            // 19 folder missing
+      Spec("{app}\\ISDIR", Bytes("d")),                   // 20 a directory
+  };
+  WriteDistribution(b, sw::BuildOptions(), TestTmp() + "rules", {});
+
+  MakeDirs(app + "\\ISDIR");
+  const uint32_t tl = b.Files[3].SourceTimeLow, th = b.Files[3].SourceTimeHigh;
+  WriteAll(app + "\\ONLY.TXT", "old only");
+  for (const char* n : {"NEWER.DLL", "KEEPNEW.DLL", "SAMETIME.DLL", "LATER.DLL", "EARLIER.DLL",
+                        "NOVER.DLL", "ALWAYS.DLL"})
+    WriteAll(app + "\\" + n, verdll);
+  SetTime(app + "\\SAMETIME.DLL", Shifted(tl, th, 0));
+  SetTime(app + "\\LATER.DLL", Shifted(tl, th, 1));
+  SetTime(app + "\\EARLIER.DLL", Shifted(tl, th, -1));
+  SetTime(app + "\\NOVER.DLL", Shifted(tl, th, 5));
+  WriteAll(app + "\\CONFIRM.TXT", "old confirm");
+  WriteAll(app + "\\RO1.TXT", "ro1 old");
+  WriteAll(app + "\\RO2.TXT", "ro2 old");
+  SetFileAttributesA((app + "\\RO1.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA((app + "\\RO2.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
+  for (const char* n : {"SH_TXT.DLL", "SH_BIN.DLL", "SH_DW.DLL", "SH_EX.DLL"}) WriteAll(app + "\\" + n, "old");
+  SetRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\SH_TXT.DLL", REG_SZ, std::string("3", 2));
+  SetRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\SH_BIN.DLL", REG_BINARY, std::string("\x05\x00", 2));
+  SetRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\SH_DW.DLL", REG_DWORD, Dword(7));
+
+  Host host("--source " + Quote(TestTmp() + "rules") + " --app " + Quote(app), TestTmp() + "runrules");
+  const std::string newer =
+      "Existing file is newer than the one Setup is trying to install. It is recommended that you keep "
+      "the existing file.\r\n\r\nDo you want to keep the existing file?";
+  qvui::MessageBoxInfo box = host.Answer(app + "\\NEWER.DLL", newer, "No");
+  EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kExclamation);
+  EXPECT_EQ(box.buttons, (std::vector<std::string>{"Yes", "No"}));
+  host.Answer(app + "\\LATER.DLL", newer, "Yes");
+  box = host.Answer("Confirm",
+                    app + "\\CONFIRM.TXT\r\nThe file already exists.\r\n\r\nWould you like Setup to overwrite it?",
+                    "No");
+  EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kQuestion);
+  const std::string readonly =
+      "The existing file is marked as read-only.\r\n\r\nClick Retry to remove the read-only setting and "
+      "try again, Ignore to skip this file, or Abort to cancel installation.";
+  box = host.Answer(app + "\\RO1.TXT", readonly, "Retry");
+  EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort", "Retry", "Ignore"}));
+  EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kExclamation);
+  host.Answer(app + "\\RO2.TXT", readonly, "Ignore");
+  const std::string reg_tail =
+      "\r\n\r\nClick Retry to try again, Ignore to proceed anyway (not recommended), or Abort to cancel "
+      "installation.";
+  box = host.Answer("Error",
+                    app + "\\SELFREG.DLL\r\nUnable to register the DLL/OCX. (DllRegisterServer returned "
+                          "-2147467259)" + reg_tail,
+                    "Retry");
+  EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kExclamation);
+  host.Answer("Error",
+              app + "\\NOEXP.DLL\r\nUnable to register the DLL/OCX. (DllRegisterServer export not found)" +
+                  reg_tail,
+              "Ignore");
+  host.Answer("Error", app + "\\NOTDLL.TXT\r\nUnable to register the DLL/OCX. (LoadLibrary failed)" + reg_tail,
+              "Ignore");
+  box = host.Answer(app + "\\NODIR\\X.TXT", "", "Ignore");
+  const std::string create_ctx =
+      "An error occured while trying to create a file in the destination directory.\r\n\r\n";
+  EXPECT_EQ(box.text.substr(0, create_ctx.size()), create_ctx) << box.text;
+  EXPECT_GE(box.text.size(), std::string(kRetryTail).size());
+  EXPECT_EQ(box.text.substr(box.text.size() - std::string(kRetryTail).size()), kRetryTail);
+  box = host.Answer(app + "\\ISDIR", "", "Ignore");
+  const std::string rename_ctx =
+      "An error occured while trying to rename a file in the destination directory.\r\n\r\n";
+  EXPECT_EQ(box.text.substr(0, rename_ctx.size()), rename_ctx) << box.text;
+  ASSERT_EQ(host.ExitCode(), 0u);
+
+  auto contents = [&](size_t i) { return Str(b.Files[i].Contents); };
+  EXPECT_EQ(ReadAll(app + "\\ONLY.TXT"), "old only");
+  EXPECT_TRUE(ReadAll(app + "\\NEWER.DLL") == contents(1));
+  EXPECT_TRUE(ReadAll(app + "\\KEEPNEW.DLL") == verdll);
+  EXPECT_TRUE(ReadAll(app + "\\SAMETIME.DLL") == verdll);
+  EXPECT_TRUE(ReadAll(app + "\\LATER.DLL") == verdll);
+  EXPECT_TRUE(ReadAll(app + "\\EARLIER.DLL") == contents(5));
+  EXPECT_TRUE(ReadAll(app + "\\NOVER.DLL") == contents(6));
+  EXPECT_EQ(ReadAll(app + "\\CONFIRM.TXT"), "old confirm");
+  EXPECT_EQ(ReadAll(app + "\\RO1.TXT"), "ro1 new");
+  EXPECT_EQ(ReadFacts(app + "\\RO1.TXT").attributes & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(ReadAll(app + "\\RO2.TXT"), "ro2 old");
+  EXPECT_NE(ReadFacts(app + "\\RO2.TXT").attributes & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(ReadAll(app + "\\ALWAYS.DLL") == contents(10));
+  EXPECT_EQ(ReadAll(marker), "failed\nregister\n");
+  EXPECT_FALSE(ReadFacts(app + "\\NODIR").exists);
+  EXPECT_EQ(ReadFacts(app + "\\ISDIR").attributes & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  ExpectNoTemporaries({app, app + "\\ISDIR"});
+
+  auto shared = [&](const char* n) { return ReadRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\" + n); };
+  EXPECT_EQ(shared("SH_TXT.DLL").type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(shared("SH_TXT.DLL").data, std::string("4", 2));
+  EXPECT_EQ(shared("SH_BIN.DLL").type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(shared("SH_BIN.DLL").data, Dword(6));
+  EXPECT_EQ(shared("SH_DW.DLL").type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(shared("SH_DW.DLL").data, Dword(8));
+  EXPECT_EQ(shared("SH_EX.DLL").data, Dword(2));
+  EXPECT_EQ(shared("SH_NEW.DLL").data, Dword(1));
+  EXPECT_EQ(shared("SH_NEW.DLL").type, static_cast<DWORD>(REG_DWORD));
+
+  const std::string key = std::string(kUninstallKey) + "\\Rules App 1.0_qv1";
+  std::vector<LogRecord> expected = {Rec(0, 0, {app}), Rec(1, 0, {app + "\\UNINST0.000", ""}),
+                                     Rec(5, 0x80000002u, {key})};
+  for (size_t i : {1, 5, 6, 8, 10}) expected.push_back(Rec(1, 0x01, {app + "\\" + b.Files[i].DestName.substr(6), ""}));
+  for (size_t i : {11, 12, 13}) expected.push_back(Rec(1, 0x08, {app + "\\" + b.Files[i].DestName.substr(6), ""}));
+  for (size_t i = 14; i <= 18; ++i) expected.push_back(Rec(1, 0x04, {app + "\\" + b.Files[i].DestName.substr(6), ""}));
+  ExpectLog(ReadUninstallLog(app + "\\UNINST1.000"), expected);
+}
+
+// Files in use: with the restart flag the replacement waits for the restart
+// (MoveFileEx on Windows NT, WININIT.INI's rename section with short names
+// on the Windows 95 family), without it the deletion error is asked.
+TEST(Install, FilesInUseAreReplacedAtRestart) {
+  const std::string app = "C:\\QvRestart Dir";
+  const std::string marker = TestTmp() + "selfreg_restart.txt";
+  SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
+  SetEnvironmentVariableA("QV_SELFREG_MODE", "ok");
+  sw::ScriptBuilder b = Product("Restart App", kUninstallable);
+  b.Files = {Spec("{app}\\HELD.DLL", Bytes("new held"), 0x04 | 0x08 | 0x10),
+             Spec("{app}\\HELD2.DLL", Bytes("new held2"))};
+  WriteDistribution(b, sw::BuildOptions(), TestTmp() + "restart", {});
+  MakeDirs(app);
+  WriteAll(app + "\\HELD.DLL", "old held");
+  WriteAll(app + "\\HELD2.DLL", "old held2");
+  const std::string wininit = WinDir() + "\\WININIT.INI";
+  if (!IsNT()) WriteAll(wininit, "[Other]\r\nkey=value\r\n[rename]\r\nNUL=C:\\GONE.TMP\r\n[Last]\r\nk=v\r\n");
+
+  // Held open by this process, without sharing: neither can be deleted.
+  HANDLE held = CreateFileA((app + "\\HELD.DLL").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE held2 = CreateFileA((app + "\\HELD2.DLL").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ASSERT_NE(held2, INVALID_HANDLE_VALUE);
+  const std::string result = TestTmp() + "result_restart.txt";
+  Host host("--source " + Quote(TestTmp() + "restart") + " --app " + Quote(app) + " --result " + Quote(result),
+            TestTmp() + "runrestart");
+  const qvui::MessageBoxInfo box = host.Answer(app + "\\HELD2.DLL", "", "Ignore");
+  const std::string ctx = "An error occured while trying to delete the existing file.\r\n\r\n";
+  EXPECT_EQ(box.text.substr(0, ctx.size()), ctx) << box.text;
+  ASSERT_EQ(host.ExitCode(), 0u);
+  CloseHandle(held);
+  CloseHandle(held2);
+  EXPECT_EQ(ReadAll(result), "installed\nneedsrestart 1\ninstcheck 0\n");
+  EXPECT_EQ(ReadAll(app + "\\HELD.DLL"), "old held");
+  EXPECT_EQ(ReadAll(app + "\\HELD2.DLL"), "old held2");
+  EXPECT_FALSE(ReadFacts(marker).exists) << "a file waiting for the restart is not registered";
+
+  const UninstallLog log = ReadUninstallLog(app + "\\UNINST1.000");
+  ASSERT_TRUE(log.valid);
+  ASSERT_EQ(log.records.size(), 4u);
+  const LogRecord& shared = log.records[3];
+  ASSERT_EQ(shared.strings.size(), 2u);
+  const std::string temp = shared.strings[1];
+  EXPECT_EQ(Describe(shared), Describe(Rec(1, 0x04 | 0x08, {app + "\\HELD.DLL", temp})));
+  ASSERT_EQ(temp.substr(0, app.size() + 3), app + "\\qv") << temp;
+  EXPECT_EQ(ReadAll(temp), "new held") << "the temporary file waits in the destination's folder";
+  EXPECT_EQ(ReadRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\HELD.DLL").data, Dword(2));
+
+  if (IsNT()) {
+    // What Wine records for MoveFileEx with MOVEFILE_DELAY_UNTIL_REBOOT.
+    const RegValue pending = ReadRegValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+    ASSERT_TRUE(pending.exists);
+    EXPECT_EQ(pending.type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(pending.data, "\\??\\" + temp + std::string(1, '\0') + "!\\??\\" + app + "\\HELD.DLL" +
+                                std::string(2, '\0'))
+        << "as recorded by this Wine";
+  } else {
+    char short_dest[MAX_PATH], short_temp[MAX_PATH];
+    GetShortPathNameA((app + "\\HELD.DLL").c_str(), short_dest, sizeof short_dest);
+    GetShortPathNameA(temp.c_str(), short_temp, sizeof short_temp);
+    EXPECT_NE(std::string(short_dest), app + "\\HELD.DLL") << "a short name exists";
+    EXPECT_EQ(ReadAll(wininit), "[Other]\r\nkey=value\r\n[rename]\r\nNUL=C:\\GONE.TMP\r\n" + std::string(short_dest) +
+                                    "=" + short_temp + "\r\n[Last]\r\nk=v\r\n");
+    ExpectNoTemporaries({WinDir()});
+  }
+}
+
+// Rollback: the snapshot after a cancel or an injected failure equals the
+// one before the run. Kept on purpose: nothing here (the application folder
+// exists before and holds a file, so its removal never applies).
+TEST(Install, RollbackAfterCancelsAndFailures) {
+  const std::string app = "C:\\QvRollback";
+  const std::string regdll = ReadAll(Bin("engine_testdll.dll"));
+  SetEnvironmentVariableA("QV_SELFREG_MARKER", (TestTmp() + "selfreg_rb.txt").c_str());
+  SetEnvironmentVariableA("QV_SELFREG_MODE", "fail");
+  MakeDirs(app);
+  WriteAll(app + "\\USER.TXT", "the user's own file");
+  WriteAll(app + "\\RO.TXT", "read-only");
+  SetFileAttributesA((app + "\\RO.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteAll(app + "\\SHARED.DLL", "shared before");
+  SetRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\SHARED.DLL", REG_DWORD, Dword(3));
+
+  auto snapshot = [&] {
+    Snapshot s;
+    s.AddTree(app);
+    s.AddTree("C:\\QvRollbackElse");
+    s.AddFile(WinDir() + "\\WININIT.INI");
+    s.AddRegTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+    s.AddRegTree(HKEY_LOCAL_MACHINE, kSharedDlls);
+    return s;
+  };
+
+  // The product: a directory, a shared file, a small file, a file spanning
+  // disks 1 to 3, then the questions that can be answered with Abort.
+  auto product = [&](int variant) {
+    sw::ScriptBuilder b = Product("Rollback App", kUninstallable);
+    b.Dirs = {{"{app}\\Data"}, {"C:\\QvRollbackElse\\Deep"}};
+    b.Files = {Spec("{app}\\SHARED.DLL", Bytes("shared new"), 0x10), Spec("{app}\\A.TXT", Bytes("a")),
+               Spec("{app}\\Data\\B.BIN", Contents(120000, 21)), Spec("{app}\\C.TXT", Bytes("c"))};
+    if (variant == 1) b.Files.push_back(Spec("{app}\\RO.TXT", Bytes("ro new")));
+    if (variant == 2) b.Files.push_back(Spec("{app}\\SELF.DLL", Bytes(regdll), 0x08));
+    if (variant == 3) b.Files.push_back(Spec("{app}\\NODIR\\X.TXT", Bytes("x")));
+    if (variant == 4) b.Dirs.push_back({"{app}\\USER.TXT\\Sub"});
+    return b;
+  };
+  int run = 0;
+  auto install = [&](int variant, sw::DiskFault fault, const std::function<void(sw::BuildResult&)>& damage,
+                     const std::string& pause_when, int nth, const std::function<void(Host&)>& drive) {
+    ++run;
+    const std::string dist = TestTmp() + "rb" + std::to_string(run);
+    sw::BuildOptions o;
+    o.DiskSize = 50000;
+    o.Disk = fault;
+    sw::BuildResult r = product(variant).Build(o);
+    if (damage) damage(r);
+    MakeDirs(dist);
+    sw::WriteFileBytes(dist + "\\SETUP.0", r.Script);
+    for (size_t n = 0; n < r.Disks.size(); ++n)
+      sw::WriteFileBytes(dist + "\\SETUP." + std::to_string(n + 1), r.Disks[n]);
+    std::string args = "--source " + Quote(dist) + " --app " + Quote(app);
+    if (!pause_when.empty())
+      args += " --pause-when " + Quote(pause_when) + " --pause-nth " + std::to_string(nth);
+    const Snapshot before = snapshot();
+    Host host(args, dist + "\\run");
+    drive(host);
+    EXPECT_EQ(host.ExitCode(), 1u) << "run " << run;
+    EXPECT_EQ(Diff(before, snapshot()), "") << "run " << run;
+  };
+  const auto none = std::function<void(sw::BuildResult&)>();
+  auto cancel = [](Host& h) {
+    h.WaitPaused();
+    h.CancelWhilePaused();
+  };
+  auto question = [&](const std::string& caption, const std::string& text) {
+    return [=](Host& h) { h.Answer(caption, text, "Abort"); };
+  };
+  const std::string copying = "Copying Program files...|";
+  const std::string corrupted = "An error occured while trying to copy a file.\r\n\r\n" + std::string(kCorrupted) + kRetryTail;
+
+  // A confirmed cancel between steps, after a file, after a compressed read.
+  install(0, sw::DiskFault::None, none, copying, 1, cancel);
+  install(0, sw::DiskFault::None, none, copying + app + "\\A.TXT", 3, cancel);
+  install(0, sw::DiskFault::None, none, copying + app + "\\Data\\B.BIN", 1, cancel);
+  // Damaged data: a changed byte on disk 2, the last disk cut short, a
+  // wrong total size; each asked about, then Abort.
+  install(0, sw::DiskFault::None, [](sw::BuildResult& r) { r.Disks[1][20] ^= 0x20; }, "", 1,
+          question(app + "\\Data\\B.BIN", corrupted));
+  install(0, sw::DiskFault::TruncatedDisk, none, "", 1, question(app + "\\Data\\B.BIN", corrupted));
+  install(0, sw::DiskFault::WrongTotalSize, none, "", 1, question(app + "\\SHARED.DLL", corrupted));
+  // Abort in the read-only and the registration questions; an unwritable
+  // destination.
+  install(1, sw::DiskFault::None, none, "", 1,
+          question(app + "\\RO.TXT",
+                   "The existing file is marked as read-only.\r\n\r\nClick Retry to remove the read-only "
+                   "setting and try again, Ignore to skip this file, or Abort to cancel installation."));
+  install(2, sw::DiskFault::None, none, "", 1, [&](Host& h) {
+    const qvui::MessageBoxInfo box = h.Answer("Error", "", "Abort");
+    EXPECT_NE(box.text.find("(DllRegisterServer returned -2147467259)"), std::string::npos) << box.text;
+  });
+  install(3, sw::DiskFault::None, none, "", 1, question(app + "\\NODIR\\X.TXT", ""));
+  // A folder that cannot be created: the message, "Setup was not
+  // complete...", the rollback.
+  install(4, sw::DiskFault::None, none, "", 1, [&](Host& h) {
+    const qvui::MessageBoxInfo box =
+        h.Answer("Setup", "Setup was unable to create the Folder - " + app + "\\USER.TXT", "OK");
+    EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kHand);
+    h.Answer("Error", kNotComplete, "OK");
+  });
+  // Every uninstall number taken.
+  for (int i = 0; i < 1000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "\\UNINST%c.%03d", i % 2 ? '0' : '1', i);
+    WriteAll(app + name, "");
+  }
+  install(0, sw::DiskFault::None, none, "", 1, [&](Host& h) {
+    h.Answer("Setup", "Unable to create a file in the destination directory because it contains too many files",
+             "OK");
+    h.Answer("Error", kNotComplete, "OK");
+  });
+}
