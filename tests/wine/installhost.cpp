@@ -77,7 +77,7 @@ THostOptions g_opt;
 
 void AppendLine(const std::string& file, const std::string& line) {
   if (file.empty()) return;
-  FILE* f = std::fopen(file.c_str(), "a");
+  FILE* f = std::fopen(file.c_str(), "ab");
   if (!f) return;
   std::fprintf(f, "%s\n", line.c_str());
   std::fclose(f);

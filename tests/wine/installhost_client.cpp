@@ -102,7 +102,16 @@ void Host::Resume() {
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
-DWORD Host::ExitCode() { return proc_.WaitForExitCode(kExitWait); }
+DWORD Host::ExitCode() {
+  if (!proc_.WaitForExit(kExitWait)) {
+    // Name what it is waiting for: the texts of its message boxes.
+    std::string boxes;
+    for (const qvui::WindowInfo& w : qvui::TopLevelWindows(proc_.Pid(), true))
+      if (w.class_name == "#32770") boxes += "\n  " + qvui::ReadMessageBox(w.hwnd).Describe();
+    throw std::runtime_error("the host did not end; its boxes:" + boxes);
+  }
+  return proc_.ExitCode();
+}
 
 FileFacts ReadFacts(const std::string& path) {
   FileFacts f;
