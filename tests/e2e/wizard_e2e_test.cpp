@@ -55,10 +55,11 @@ sw::ScriptBuilder Typical() {
   b.Files = {exe, readme, data};
   b.Icons = {{"Quill Notes", "{app}\\QUILL.EXE", "", "{app}", "", 0}};
   b.Runs = {
-      {"{app}\\QUILL.EXE", "--name run1 --touch {app}\\run1.done", 0},
+      {"{app}\\QUILL.EXE", "--name run1 --touch \"{app}\\run1.done\"", 0},
       {"{app}\\missing.exe", "", 0},
-      {"{app}\\QUILL.EXE", "--name run3 --wait-for {app}\\run4.started", 0x01},
-      {"{app}\\QUILL.EXE", "--name run4 --seen {app}\\run1.done --touch {app}\\run4.started", 0},
+      {"{app}\\QUILL.EXE", "--name run3 --wait-for \"{app}\\run4.started\"", 0x01},
+      {"{app}\\QUILL.EXE",
+       "--name run4 --seen \"{app}\\run1.done\" --touch \"{app}\\run4.started\"", 0},
   };
   return b;
 }
@@ -260,8 +261,10 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   EXPECT_EQ(GetState(install).owner, bg);
   if (!shot_prefix.empty()) Screenshot(shot_prefix + "7-installing");
   MessageBoxInfo run_error = s.Answer("Error", "OK");
-  EXPECT_EQ(run_error.text, "Unable to execute file:\r\nC:\\Program Files\\Quill Notes\\missing.exe "
-                            "\r\n\r\nError #2: " + SystemText(2));
+  // The file name is quoted (it holds spaces), then one space, then the
+  // empty parameters.
+  EXPECT_EQ(run_error.text, "Unable to execute file:\r\n\"C:\\Program Files\\Quill "
+                            "Notes\\missing.exe\" \r\n\r\nError #2: " + SystemText(2));
   EXPECT_EQ(run_error.icon, MessageBoxIcon::kHand);
 
   // Information after: no way back, no cancel.
@@ -307,8 +310,9 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   for (const char* f : {"QUILL.EXE", "README.QVR", "Data", "Data\\BIG.DAT", "UNINST0.000",
                         "UNINST1.000", "run1.done", "run4.started"})
     EXPECT_TRUE(std::find(tree.begin(), tree.end(), f) != tree.end()) << f;
-  const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quill Notes";
-  EXPECT_NE(RegString(HKEY_LOCAL_MACHINE, key, "UninstallString"), "");
+  const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quill Notes 2.5_qv1";
+  // Registered in the Uninstall list only with a version 4 shell.
+  EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, key, "UninstallString").empty(), !version4);
   bool link = false;
   for (const auto& where : {std::make_pair(HKEY_CURRENT_USER, "Programs"),
                             std::make_pair(HKEY_LOCAL_MACHINE, "Common Programs")}) {
