@@ -178,11 +178,12 @@ def make_template(root, force=False):
 
 # --- the reported Windows version ----------------------------------------------
 
-def set_user_value(prefix, key, name, value):
+def set_user_value(prefix, key, name, value, hive='user.reg'):
     """Sets (or, with value None, removes) a string value under HKCU\\key by
-    editing user.reg; the server is not running yet and reads the file when it
-    starts. key is written with single backslashes (Software\\Wine)."""
-    path = os.path.join(prefix, 'user.reg')
+    editing user.reg (HKLM\\key with hive 'system.reg'); the server is not
+    running yet and reads the file when it starts. key is written with single
+    backslashes (Software\\Wine)."""
+    path = os.path.join(prefix, hive)
     with open(path, encoding='latin-1', newline='') as f:
         lines = f.read().split('\n')
     regkey = key.replace('\\', '\\\\')
@@ -214,6 +215,30 @@ def set_windows_version(prefix, version):
     """HKCU\\Software\\Wine value Version: what GetVersionEx reports."""
     set_user_value(prefix, 'Software\\Wine', 'Version',
                    None if version == 'default' else version)
+
+
+def add_drive(prefix, scratch, spec):
+    """--drive LETTER:TYPE:DIR[:LABEL]: a drive letter linked in dosdevices
+    before the server starts (Wine's mount manager reads drives, their types
+    and volume labels only then). TYPE is a value of HKLM\\Software\\Wine\\Drives
+    (hd, network, floppy, cdrom, ramdisk). A relative DIR is made under the
+    scratch directory, with LABEL in its .windows-label; an absolute DIR is
+    linked as it is, also when it does not exist (a drive that is not ready)."""
+    parts = spec.split(':', 3)
+    if len(parts) < 3 or not re.fullmatch(r'[a-zA-Z]', parts[0]) or not parts[2]:
+        raise BenchError('--drive wants LETTER:TYPE:DIR[:LABEL], got ' + spec)
+    letter, kind, target = parts[0].lower(), parts[1], parts[2]
+    if not os.path.isabs(target):
+        target = os.path.join(scratch, target)
+        os.makedirs(target, exist_ok=True)
+        if len(parts) == 4:
+            with open(os.path.join(target, '.windows-label'), 'w') as f:
+                f.write(parts[3] + '\n')
+    link = os.path.join(prefix, 'dosdevices', letter + ':')
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(target, link)
+    set_user_value(prefix, 'Software\\Wine\\Drives', letter + ':', kind, hive='system.reg')
 
 
 # --- the X display --------------------------------------------------------------
@@ -298,6 +323,8 @@ def run_test(a):
     if rc != 0:
         raise BenchError('cannot copy the template prefix to ' + prefix)
     set_windows_version(prefix, a.version)
+    for spec in a.drive:
+        add_drive(prefix, scratch, spec)
     if a.display:
         # Xvfb has no window manager. Wine's X11 driver waits up to 2 s for a
         # window manager to acknowledge every hidden window (a message box
@@ -397,6 +424,8 @@ def main():
     p.add_argument('--display', action='store_true')
     p.add_argument('--timeout', type=int, default=120)
     p.add_argument('--env', action='append', default=[])
+    p.add_argument('--drive', action='append', default=[],
+                   help='LETTER:TYPE:DIR[:LABEL], a drive of the prefix (see add_drive)')
     p.add_argument('--keep', action='store_true', help='keep the prefix after a pass')
     p.add_argument('args', nargs='*')
     a = p.parse_args()
