@@ -15,6 +15,7 @@
 #include "install/installcontext.h"
 #include "setupdata/script.h"
 #include "undo/undolog.h"
+#include "wizard/fsctrls.h"
 
 // The program's exit code after a failed or cancelled installation (the
 // install window ends the message loop with it after the rollback).
@@ -34,7 +35,7 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
 
   forms::TAnimate Animate1;
   forms::TLabel StatusLabel;
-  forms::TLabel FilenameLabel;
+  TNewPathLabel FilenameLabel;  // the path shortened with "...\" to fit
   forms::TProgressBar ProgressGauge;
   forms::TButton CancelButton;
 

@@ -388,8 +388,9 @@ std::string TNewDirectoryListBox::FolderItemPath(int index) const {
 void TNewDirectoryListBox::GoToDrive(char letter) {
   if (letter && !current_dir_.empty() && LowerLetter(letter) == LowerLetter(current_dir_[0])) return;
   if (letter) {
-    // "X:" is that drive's own current folder.
-    const std::string drive{letter, ':'};
+    // "X:" is that drive's own current folder. The letter goes in uppercase:
+    // Wine keeps a lowercase one in the current directory it reports.
+    const std::string drive{UpperLetter(letter), ':'};
     ChangeDir(drive, drive);
     current_dir_ = CurrentDir();
   }
