@@ -9,6 +9,7 @@
 #include "main/mainform.h"
 #include "main/startup.h"
 #include "wizard/aboutform.h"
+#include "wizard/choosedir.h"
 
 // Exit codes: 0 the setup ran to its end; 1 the run ended through the
 // silent abort (after the message that explains it), a cancelled or failed
@@ -32,6 +33,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetMessageBoxOwner(main_form.Handle());
     TAboutForm about(main_form.Handle());
     main_form.AboutForm = &about;
+    // The folder chooser first shows the folder the program started in.
+    CreateChooseDirForm(main_form.Handle());
     ShowWindow(main_form.Handle(), SW_SHOWMAXIMIZED);
     code = forms::Run();
     completed = main_form.Completed();

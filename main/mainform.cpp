@@ -4,12 +4,14 @@
 
 #include "common/msgbox.h"
 #include "install/installform.h"
+#include "install/newdisk.h"
 #include "main/background.h"
 #include "main/completion.h"
 #include "main/confirmexit.h"
 #include "main/dirconst.h"
 #include "main/globals.h"
 #include "wizard/aboutform.h"
+#include "wizard/choosedir.h"
 #include "wizard/wizardform.h"
 
 using namespace forms;
@@ -218,6 +220,9 @@ void TMainForm::EnterStep(int step) {
         Close();
         return Closing;
       };
+      Wizard->onBrowse = [](std::string& dir, const std::string& append_name, const std::string& prompt) {
+        return BrowseForFolder(prompt, dir, append_name, dir);
+      };
       Wizard->Show();
       break;
     case 2: {
@@ -232,6 +237,7 @@ void TMainForm::EnterStep(int step) {
       InstallForm->onSetInstCheckVisible = [this](bool visible) {
         Wizard->InstCheck.SetVisible(visible);
       };
+      InstallForm->PromptForDisk = PromptForDisk;
       InstallForm->Show();
       InstallForm->RunInstallation();
       break;

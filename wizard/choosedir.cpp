@@ -1,6 +1,7 @@
 #include "wizard/choosedir.h"
 
 #include "common/pathutil.h"
+#include "wizard/wizardlogic.h"
 
 namespace {
 std::unique_ptr<TChooseDirForm> g_choose_dir;
@@ -57,6 +58,5 @@ bool BrowseForFolder(const std::string& prompt, const std::string& start, const 
 }
 
 bool BrowseForInstallFolder(std::string& dir_edit, const std::string& default_directory) {
-  return BrowseForFolder("Please choose the Installation Folder and click OK to continue.", dir_edit,
-                         default_directory, dir_edit);
+  return BrowseForFolder(SBrowsePrompt, dir_edit, default_directory, dir_edit);
 }

@@ -146,7 +146,8 @@ TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
   AskToCancel(false, "No");
   AskToCancel(true, "No");
   EXPECT_TRUE(GetState(install_).visible);
-  EXPECT_TRUE(GetState(install_).enabled);
+  // The box's owner side enables the window again after the box is gone.
+  EXPECT_TRUE(WaitUntil([&] { return GetState(install_).enabled; }, kWait));
   EXPECT_TRUE(proc_->Running());
 
   std::ofstream(Tmp("go")).put('x');
