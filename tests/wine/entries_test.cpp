@@ -13,6 +13,7 @@
 #include "install/installcontext.h"
 #include "install/steps.h"
 #include "main/globals.h"
+#include "snapshot.h"
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
 #include "tools/scriptwriter/scriptwriter.h"
@@ -199,9 +200,14 @@ TEST_F(EntriesTest, IniEntriesWriteRecordAskAndUninstallWhatTheFlagsSay) {
 
 // Abort on a failing INI entry ends the step at once; a confirmed cancel
 // at the check point after an entry does too, after recording it. The
-// rollback then takes every written key and section back.
+// rollback then takes every written key and section back, and the INI file
+// that was made for them.
 TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
   const std::string ini = app_ + "\\app.ini";
+  qvsnap::SnapshotOptions opt;
+  opt.fileRoots = {app_};
+  opt.registryRoots = {};
+  const qvsnap::Snapshot before = qvsnap::TakeSnapshot(opt);
   AddIni("{app}\\app.ini", "One", "K", "1", 0x01);
   AddIni("{app}\\app.ini", "Two", "K", "2", 0x02);
   AddIni("{app}\\app.ini", "Three", "K=", "3", 0x01);
@@ -215,8 +221,7 @@ TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
     EXPECT_EQ(Records(run.log).size(), 2u);
     EXPECT_EQ(run.progress.progress, 0u);
     EXPECT_TRUE(run.log.Replay(false));
-    EXPECT_EQ(IniGet(ini, "One", "K"), "<none>");
-    EXPECT_EQ(IniGet(ini, "Two", "K"), "<none>");
+    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
   }
   {
     StepRun run;
@@ -226,9 +231,139 @@ TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
     EXPECT_EQ(run.progress.checks, 2);  // no check point after the aborted entry
     EXPECT_EQ(IniGet(ini, "Four", "K"), "<none>");
     EXPECT_TRUE(run.log.Replay(false));
-    EXPECT_EQ(IniGet(ini, "One", "K"), "<none>");
-    EXPECT_EQ(IniGet(ini, "Two", "K"), "<none>");
+    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
   }
+}
+
+sw::RegistrySpec Reg(uint32_t root, const std::string& key, const std::string& name, uint8_t type,
+                     uint8_t flags) {
+  sw::RegistrySpec r;
+  r.RootKey = root;
+  r.SubKey = key;
+  r.ValueName = name;
+  r.ValueType = type;
+  r.RegFlags = flags;
+  return r;
+}
+
+// Each root the script can name, each value type, constants expanded in
+// names and strings but never in DWORD or binary data, both uninstall flags
+// and the rule when both are set, subkeys that name no key below a root and
+// roots that are none (each asked about and skipped with Ignore, nothing
+// written into a root), the entries after them still written; then the
+// uninstall of the records, which leaves what other programs added.
+TEST_F(EntriesTest, RegistryEntriesWriteRecordRefuseBadKeysAndUninstallWhatTheFlagsSay) {
+  sw::RegistrySpec str = Reg(kHKCU, "Software\\QvEntries\\Values", "Str{app}", 1, 0x01);
+  str.StringData = "{app}\\x;{sys}";
+  AddReg(str);
+  sw::RegistrySpec dw = Reg(kHKLM, "Software\\QvEntriesLM", "Dw", 2, 0x01);
+  dw.NumberData = 0x7B707061;  // the bytes "app{": never expanded
+  AddReg(dw);
+  sw::RegistrySpec bin = Reg(kHKCR, "QvEntries.Test", "Bin", 3, 0x02);
+  bin.BinaryData = {'{', 'a', 'p', 'p', '}', 0, 0xFF};
+  AddReg(bin);
+  AddReg(Reg(kHKCU, "Software\\QvEntries\\Empty", "ignored", 0, 0x01));
+  AddReg(Reg(kHKU, ".DEFAULT\\Software\\QvEntries", "Zero", 3, 0x03));
+  sw::RegistrySpec cc = Reg(kHKCC, "Software\\QvEntries", "", 1, 0x00);
+  cc.StringData = "default";
+  AddReg(cc);
+  AddReg(Reg(kHKCU, "", "Bad", 1, 0x01));
+  AddReg(Reg(kHKCU, "\\\\", "Bad", 1, 0x01));
+  AddReg(Reg(kHKPD, "Software\\QvEntries", "Perf", 1, 0x01));  // Wine opens nothing there
+  AddReg(Reg(0x00012345u, "Software\\QvEntries", "NoRoot", 1, 0x01));
+  sw::RegistrySpec after = Reg(kHKCU, "Software\\QvEntries\\Values", "After", 1, 0x01);
+  after.StringData = "{src}";
+  AddReg(after);
+  AddReg(Reg(kHKCU, "Software\\QvEntries\\Odd", "V", 0, 0x01));
+  Script.RegistryEntries.back().Raw[436] = 7;  // a type the authoring tool never writes
+
+  StepRun run;
+  BoxAnswerer boxes("Error", {"Ignore", "Ignore", "Retry", "Ignore", "Ignore"});
+  CreateRegistryEntries(run.ctx);
+  const auto& seen = boxes.Finish();
+
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Values", "Str" + app_),
+            "1:" + app_ + "\\x;C:\\windows\\system32" + std::string(1, '\0'));
+  EXPECT_EQ(RegGet(kHKLM, "Software\\QvEntriesLM", "Dw"), "4:app{");
+  EXPECT_EQ(RegGet(kHKCR, "QvEntries.Test", "Bin"), "3:" + std::string("{app}\0\xFF", 7));
+  EXPECT_EQ(RegGet(kHKLM, "Software\\Classes\\QvEntries.Test", "Bin").size(), 9u);
+  EXPECT_TRUE(KeyExists(kHKCU, "Software\\QvEntries\\Empty"));
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Empty", "ignored"), "");
+  EXPECT_EQ(RegGet(kHKU, ".DEFAULT\\Software\\QvEntries", "Zero"), "3:");
+  EXPECT_EQ(RegGet(kHKCC, "Software\\QvEntries", ""), "1:default" + std::string(1, '\0'));
+  EXPECT_EQ(RegGet(kHKCU, "", "Bad"), "");
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Values", "After"),
+            "1:" + SourceDir + std::string(1, '\0'));
+  EXPECT_TRUE(KeyExists(kHKCU, "Software\\QvEntries\\Odd"));
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Odd", "V"), "");
+
+  std::vector<std::string> texts;
+  for (const auto& b : seen) texts.push_back(b.text);
+  auto q = [](const std::string& m) { return m + ".\r\n\r\n" + kRetrySentence; };
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       q("Error creating registry key: "), q("Error creating registry key: \\\\"),
+                       q("Error creating registry key: Software\\QvEntries"),
+                       q("Error creating registry key: Software\\QvEntries"),
+                       q("Error creating registry key: Software\\QvEntries")}));
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen[0].icon, qvui::MessageBoxIcon::kExclamation);
+  EXPECT_EQ(run.progress.checks, 0);
+  EXPECT_EQ(run.progress.progress, 1000u);
+  EXPECT_EQ(Records(run.log),
+            (std::vector<std::string>{
+                "7:Software\\QvEntries\\Values|Str" + app_ + "|:80000001",
+                "7:Software\\QvEntriesLM|Dw|:80000002", "5:QvEntries.Test|:80000000",
+                "6:Software\\QvEntries\\Empty|:80000001",
+                "7:.DEFAULT\\Software\\QvEntries|Zero|:80000003",
+                "7:Software\\QvEntries\\Values|After|:80000001",
+                "6:Software\\QvEntries\\Odd|:80000001"}));
+
+  // Other programs add to the same keys before the uninstall.
+  RegPut(kHKCU, "Software\\QvEntries\\Values", "Foreign", "stays");
+  RegPut(kHKCU, "Software\\QvEntries\\Empty", "Gained", "stays");
+  RegPut(kHKCR, "QvEntries.Test\\Sub\\Deeper", "x", "goes with the tree");
+  RegPut(kHKCR, "QvEntries.Test\\Sub2", "y", "goes with the tree");
+  EXPECT_TRUE(run.log.Replay(true));
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Values", "Str" + app_), "");
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Values", "After"), "");
+  EXPECT_EQ(RegGet(kHKCU, "Software\\QvEntries\\Values", "Foreign"), "1:stays" + std::string(1, '\0'));
+  EXPECT_FALSE(KeyExists(kHKLM, "Software\\QvEntriesLM"));
+  EXPECT_FALSE(KeyExists(kHKCR, "QvEntries.Test"));
+  EXPECT_TRUE(KeyExists(kHKCU, "Software\\QvEntries\\Empty"));
+  EXPECT_FALSE(KeyExists(kHKCU, "Software\\QvEntries\\Odd"));
+  EXPECT_FALSE(KeyExists(kHKU, ".DEFAULT\\Software\\QvEntries"));
+  EXPECT_EQ(RegGet(kHKCC, "Software\\QvEntries", ""), "1:default" + std::string(1, '\0'));
+}
+
+// Abort on a failing registry entry ends the step at once; the rollback
+// then leaves the registry as it was before the step.
+TEST_F(EntriesTest, RegistryAbortRollsBackToTheStateBefore) {
+  qvsnap::SnapshotOptions opt;
+  opt.fileRoots = {app_};
+  opt.registryRoots = {{HKEY_CURRENT_USER, "HKCU", "Software"}};
+  RegPut(kHKCU, "Software\\QvAbort\\Kept", "Before", "1");
+  const qvsnap::Snapshot before = qvsnap::TakeSnapshot(opt);
+
+  sw::RegistrySpec a = Reg(kHKCU, "Software\\QvAbort\\Kept", "New", 1, 0x01);
+  a.StringData = "{app}";
+  AddReg(a);
+  AddReg(Reg(kHKCU, "Software\\QvAbort\\Tree\\Deep", "D", 2, 0x02));
+  AddReg(Reg(kHKCU, "Software\\QvAbort\\KeyOnly", "", 0, 0x01));
+  AddReg(Reg(kHKCU, "", "Bad", 1, 0x01));
+  AddReg(Reg(kHKCU, "Software\\QvAbort\\Never", "N", 1, 0x01));
+  StepRun run;
+  BoxAnswerer boxes("Error", {"Abort"});
+  EXPECT_THROW(CreateRegistryEntries(run.ctx), EAbort);
+  EXPECT_EQ(boxes.Finish().size(), 1u);
+  EXPECT_FALSE(KeyExists(kHKCU, "Software\\QvAbort\\Never"));
+  EXPECT_EQ(Records(run.log).size(), 3u);
+  EXPECT_TRUE(KeyExists(kHKCU, "Software\\QvAbort\\Tree\\Deep"));
+  EXPECT_TRUE(run.log.Replay(false));
+  EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt),
+                         {{"HKCU\\Software\\QvAbort\\Tree",
+                           "the entry's key tree goes, but the parent that it made on the way "
+                           "is not recorded"}}),
+            std::vector<std::string>{});
 }
 
 }  // namespace
