@@ -366,4 +366,218 @@ TEST_F(EntriesTest, RegistryAbortRollsBackToTheStateBefore) {
             std::vector<std::string>{});
 }
 
+std::string ShellFolder(HKEY root, const char* name) {
+  HKEY k = nullptr;
+  char buf[MAX_PATH] = "";
+  DWORD len = sizeof buf;
+  if (RegOpenKeyExA(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                    KEY_READ, &k) == ERROR_SUCCESS) {
+    RegQueryValueExA(k, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &len);
+    RegCloseKey(k);
+  }
+  return buf;
+}
+
+// A link's fields as IShellLinkA reads them back.
+struct LinkFields {
+  std::string path, args, dir, icon, description;
+  int icon_index = -1;
+};
+LinkFields ReadLink(const std::string& file) {
+  LinkFields f;
+  IShellLinkA* link = nullptr;
+  IPersistFile* pf = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link))))
+    return f;
+  std::wstring w(file.begin(), file.end());
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf))) &&
+      SUCCEEDED(pf->Load(w.c_str(), STGM_READ))) {
+    char buf[MAX_PATH];
+    if (SUCCEEDED(link->GetPath(buf, sizeof buf, nullptr, 0))) f.path = buf;
+    if (SUCCEEDED(link->GetArguments(buf, sizeof buf))) f.args = buf;
+    if (SUCCEEDED(link->GetWorkingDirectory(buf, sizeof buf))) f.dir = buf;
+    if (SUCCEEDED(link->GetIconLocation(buf, sizeof buf, &f.icon_index))) f.icon = buf;
+    if (SUCCEEDED(link->GetDescription(buf, sizeof buf))) f.description = buf;
+  }
+  if (pf != nullptr) pf->Release();
+  link->Release();
+  return f;
+}
+
+void AddTwoIcons() {
+  AddIcon({"My App", "{app}\\app.exe", "/x {app}", "{app}", "{sys}\\shell32.dll", 3});
+  AddIcon({"Readme", "{win}\\notepad.exe", "", "", "", 0});
+}
+
+class ShellIconsTest : public EntriesTest {
+ protected:
+  void SetUp() override {
+    EntriesTest::SetUp();
+    CoInitialize(nullptr);
+    WriteWholeFile(app_ + "\\app.exe", "MZ");
+  }
+  void TearDown() override { CoUninitialize(); }
+  static void WriteWholeFile(const std::string& p, const std::string& t) { qvtest::WriteWholeFile(p, t); }
+};
+
+// On the version-4 shell: the group folder below the user's Programs
+// folder (the common one for an administrator on NT), one link per entry
+// with every field, the records with the shell notifications, a folder that
+// existed kept and recorded, and the rollback that leaves the Start Menu as
+// it was.
+TEST_F(ShellIconsTest, LinksInTheGroupFolderRecordedAndRolledBack) {
+  const bool nt = (GetVersion() & 0x80000000u) == 0;
+  for (bool admin : {false, true}) {
+    SCOPED_TRACE(admin ? "administrator" : "user");
+    if (admin && !nt) continue;  // the 95 family has no common folders of its own
+    IsAdmin = admin;
+    const std::string programs = admin ? ShellFolder(HKEY_LOCAL_MACHINE, "Common Programs")
+                                       : ShellFolder(HKEY_CURRENT_USER, "Programs");
+    ASSERT_FALSE(programs.empty());
+    qvsnap::SnapshotOptions opt;
+    opt.fileRoots = {programs};
+    opt.registryRoots = {};
+    const qvsnap::Snapshot before = qvsnap::TakeSnapshot(opt);
+    Script.IconEntries.clear();
+    AddTwoIcons();
+    StepRun run;
+    CreateProgramIcons(run.ctx);
+
+    const std::string group = programs + "\\Qv Group";
+    const std::string link1 = group + "\\My App.lnk";
+    const std::string link2 = group + "\\Readme.lnk";
+    LinkFields f = ReadLink(link1);
+    EXPECT_EQ(f.path, app_ + "\\app.exe");
+    EXPECT_EQ(f.args, "/x " + app_);
+    EXPECT_EQ(f.dir, app_);
+    EXPECT_EQ(f.icon, "C:\\windows\\system32\\shell32.dll");
+    EXPECT_EQ(f.icon_index, 3);
+    EXPECT_EQ(f.description, "My App");
+    f = ReadLink(link2);
+    EXPECT_EQ(f.path, "C:\\windows\\notepad.exe");
+    EXPECT_EQ(f.args, "");
+    EXPECT_EQ(f.dir, "");
+    EXPECT_EQ(f.icon, "");
+    EXPECT_EQ(f.description, "Readme");
+    EXPECT_EQ(run.progress.progress, 2000u);
+    EXPECT_EQ(run.progress.checks, 0);
+    EXPECT_EQ(Records(run.log),
+              (std::vector<std::string>{"8:" + programs + "|:1000", "0:" + group + "|:1",
+                                        "1:" + link1 + "|:10", "1:" + link2 + "|:10"}));
+    EXPECT_TRUE(run.log.Replay(false));
+    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
+
+    // A group folder that exists is used as it is, still recorded, and
+    // stays after the rollback with what was in it before.
+    ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
+    qvtest::WriteWholeFile(group + "\\Other.lnk", "not ours");
+    const qvsnap::Snapshot with_folder = qvsnap::TakeSnapshot(opt);
+    StepRun again;
+    CreateProgramIcons(again.ctx);
+    EXPECT_EQ(Records(again.log).size(), 4u);
+    EXPECT_EQ(Records(again.log)[1], "0:" + group + "|:1");
+    EXPECT_EQ(ReadLink(link2).path, "C:\\windows\\notepad.exe");
+    EXPECT_FALSE(again.log.Replay(false));  // the folder is not empty: it stays
+    EXPECT_EQ(qvsnap::Diff(with_folder, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
+    DeleteFileA((group + "\\Other.lnk").c_str());
+    RemoveDirectoryA(group.c_str());
+  }
+}
+
+// A group name whose first level does not exist cannot be made: the step
+// fails with the folder's message, and the rollback leaves nothing.
+TEST_F(ShellIconsTest, NestedGroupWithoutItsParentFailsAndRollsBack) {
+  const std::string programs = ShellFolder(HKEY_CURRENT_USER, "Programs");
+  GroupName = "Qv Missing\\Utilities";
+  AddTwoIcons();
+  qvsnap::SnapshotOptions opt;
+  opt.fileRoots = {programs};
+  opt.registryRoots = {};
+  const qvsnap::Snapshot before = qvsnap::TakeSnapshot(opt);
+  StepRun run;
+  try {
+    CreateProgramIcons(run.ctx);
+    ADD_FAILURE() << "no failure";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Setup was unable to create the Folder - " + programs + "\\Qv Missing\\Utilities");
+  }
+  EXPECT_EQ(Records(run.log), (std::vector<std::string>{"8:" + programs + "|:1000"}));
+  EXPECT_TRUE(run.log.Replay(false));
+  EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
+
+  // A link that cannot be saved (its name points into a folder that does
+  // not exist) is a failure, not an item recorded as made.
+  GroupName = "Qv Group";
+  Script.IconEntries.clear();
+  AddIcon({"Readme", "{win}\\notepad.exe", "", "", "", 0});
+  AddIcon({"No\\Such", "{win}\\notepad.exe", "", "", "", 0});
+  StepRun link_fails;
+  try {
+    CreateProgramIcons(link_fails.ctx);
+    ADD_FAILURE() << "no failure";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Setup was unable to create the Program icon - " + programs +
+                                         "\\Qv Group\\No\\Such.lnk");
+  }
+  EXPECT_EQ(Records(link_fails.log).size(), 3u);
+  EXPECT_TRUE(link_fails.log.Replay(false));
+  EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
+}
+
+// Before the version-4 shell: the group and its items in Program Manager
+// (our own server), every field as the server stored it, the program and
+// working directory quoted for their spaces and the icon file not, a
+// second run replacing the items instead of adding them again, and the
+// rollback of the second run's records.
+TEST_F(EntriesTest, ProgmanGroupAndItemsReplacedOnASecondRunAndRolledBack) {
+  qvtest::TestProgman pm("entries");
+  ASSERT_TRUE(pm.Start());
+  AddIcon({"My App", "C:\\Program Files\\Qv App\\app.exe", "/x {app}", "C:\\Program Files\\Qv App",
+           "C:\\Program Files\\Qv App\\icons.dll", 2});
+  AddIcon({"Readme", "{win}\\notepad.exe", "", "", "", 0});
+  for (int pass = 1; pass <= 2; ++pass) {
+    SCOPED_TRACE(pass);
+    StepRun run;
+    CreateProgramIcons(run.ctx);
+    EXPECT_EQ(run.progress.progress, 2000u);
+    EXPECT_EQ(Records(run.log),
+              (std::vector<std::string>{"2:Qv Group||:0", "2:Qv Group|My App|:0",
+                                        "2:Qv Group|Readme|:0"}));
+    ASSERT_EQ(pm.ItemCount("Qv Group"), 2);
+    PmItem it;
+    ASSERT_TRUE(pm.FindItem("Qv Group", "My App", it));
+    EXPECT_EQ(it.CommandLine, "\"C:\\Program Files\\Qv App\\app.exe\" /x " + app_);
+    EXPECT_EQ(it.IconPath, "C:\\Program Files\\Qv App\\icons.dll");
+    EXPECT_EQ(it.IconIndex, "2");
+    EXPECT_EQ(it.DefDir, "C:\\Program Files\\Qv App");
+    EXPECT_EQ(it.XPos + it.YPos, "");
+    ASSERT_TRUE(pm.FindItem("Qv Group", "Readme", it));
+    EXPECT_EQ(it.CommandLine, "C:\\windows\\notepad.exe");
+    EXPECT_EQ(it.IconPath + it.IconIndex + it.DefDir, "");
+    if (pass == 2) {
+      EXPECT_TRUE(run.log.Replay(false));
+      EXPECT_FALSE(pm.HasGroup("Qv Group"));
+    }
+  }
+  const std::string log = ReadWholeFile(pm.StateFile() + ".log");
+  EXPECT_NE(log.find("[AddItem(\"C:\\Program Files\\Qv App\\app.exe\" /x " + app_ +
+                     ",\"My App\",C:\\Program Files\\Qv App\\icons.dll,2,,,\"C:\\Program "
+                     "Files\\Qv App\")]"),
+            std::string::npos);
+  EXPECT_NE(log.find("[AddItem(C:\\windows\\notepad.exe,\"Readme\",,)]"), std::string::npos);
+  EXPECT_NE(log.find("[ReplaceItem(\"My App\")]"), std::string::npos);
+
+  // An item name that would end its quotes early is never sent.
+  Script.IconEntries.clear();
+  AddIcon({"Bad\")][DeleteGroup(\"Main", "C:\\x.exe", "", "", "", 0});
+  StepRun bad;
+  EXPECT_THROW(CreateProgramIcons(bad.ctx), Exception);
+  EXPECT_EQ(Records(bad.log), (std::vector<std::string>{"2:Qv Group||:0"}));
+  EXPECT_EQ(ReadWholeFile(pm.StateFile() + ".log").find("DeleteGroup(\"Main"), std::string::npos);
+  bad.log.Replay(false);
+  EXPECT_TRUE(pm.Stop());
+}
+
 }  // namespace
