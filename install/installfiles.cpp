@@ -22,6 +22,18 @@
 #include "undo/replay.h"
 #include "undo/undolog.h"
 
+namespace {
+
+// The full path, ".." resolved; the path itself when Windows has none.
+std::string FullPathName(const std::string& path) {
+  char buf[MAX_PATH + 1];
+  char* file_part = nullptr;
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
+  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
+}
+
+}  // namespace
+
 bool IsExistingFile(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -31,17 +43,11 @@ std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
   const std::string name = Format("SETUP.%d", static_cast<int>(disk));
   const std::string alternative =
       Format("..\\DISK%d\\SETUP.%d", static_cast<int>(disk), static_cast<int>(disk));
-  auto full_path = [](const std::string& path) {
-    char buf[MAX_PATH + 1];
-    char* file_part = nullptr;
-    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
-    return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
-  };
   const std::string candidates[] = {
       EnsureTrailingBackslash(ctx.CurrentDiskDir) + name,
       EnsureTrailingBackslash(SourceDir) + name,
-      full_path(EnsureTrailingBackslash(ctx.CurrentDiskDir) + alternative),
-      full_path(EnsureTrailingBackslash(SourceDir) + alternative),
+      FullPathName(EnsureTrailingBackslash(ctx.CurrentDiskDir) + alternative),
+      FullPathName(EnsureTrailingBackslash(SourceDir) + alternative),
   };
   for (const std::string& c : candidates)
     if (IsExistingFile(c)) return c;
@@ -257,13 +263,6 @@ void DeleteLeftoverTemp(TFileAttempt& a) {
     a.TempCreated = false;
     a.TempName.clear();
   }
-}
-
-std::string FullPathName(const std::string& path) {
-  char buf[MAX_PATH + 1];
-  char* file_part = nullptr;
-  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
-  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
 }
 
 // How the existing destination's last-write time compares with the entry's.
