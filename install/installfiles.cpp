@@ -345,6 +345,10 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
     a.Context.clear();
     a.Extracted = a.RestartReplaced = false;
     DeleteLeftoverTemp(a);
+    // The uninstall data file has a name only in an uninstallable script;
+    // without one there is no destination to write.
+    if ((flags & ffUninstallDataFile) && ctx.UninstallFileTemplate.empty())
+      throw Exception("The uninstall data file has no name: the setup script does not register an uninstaller");
     a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
                                            : ExpandDirConstants(entry.DestName());
     a.Existed = IsExistingFile(a.Dest);

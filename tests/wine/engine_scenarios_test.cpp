@@ -242,10 +242,12 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
 }
 
 // The /SL layout: script and data in one file behind 4096 filler bytes.
+// The data of a file after a skipped one is still found.
 TEST(Install, SingleFileLayout) {
   const std::string app = "C:\\QvEngineSL";
   sw::ScriptBuilder b = Product("SL App", 0);
-  b.Files = {Spec("{app}\\A.BIN", Contents(70000, 11)), Spec("{app}\\B.TXT", Bytes("b"))};
+  b.Files = {Spec("{app}\\A.BIN", Contents(70000, 11)), Spec("", Bytes("u"), 0x40),
+             Spec("{app}\\B.TXT", Bytes("b"))};
   sw::BuildOptions o;
   o.SingleFile = true;
   o.ScriptOffset = 4096;
@@ -254,7 +256,14 @@ TEST(Install, SingleFileLayout) {
   Host host("--sl " + Quote(TestTmp() + "sl\\APP.BIN") + " 4096 " + std::to_string(built.DataOffset) +
                 " --app " + Quote(app),
             TestTmp() + "runsl");
+  // An uninstall data file in a script without uninstall support has no
+  // name: asked about, and nothing is written anywhere.
+  host.Answer("Error",
+              "The uninstall data file has no name: the setup script does not register an uninstaller" +
+                  std::string(kRetryTail),
+              "Ignore");
   ASSERT_EQ(host.ExitCode(), 0u);
+  ExpectNoTemporaries({TestTmp() + "runsl", app});
   EXPECT_TRUE(ReadAll(app + "\\A.BIN") == Str(b.Files[0].Contents));
   EXPECT_EQ(ReadAll(app + "\\B.TXT"), "b");
   EXPECT_TRUE(FilesMatching(app, "UNINST*").empty()) << "not uninstallable: no uninstall files";
