@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/strutil.h"
+#include "common/winhandles.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -34,31 +35,43 @@ BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list) {
   return TRUE;
 }
 
-// What a box changed, put back also when showing the box fails.
+// A stay-on-top window moved down for the box: stays on top again when the
+// owner goes (TDisabledWindow does the same for the disabled ones).
+struct TopmostAgainTraits {
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND form) {
+    if (IsWindow(form))
+      SetWindowPos(form, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  }
+};
+using TLoweredForm = TUniqueHandle<HWND, TopmostAgainTraits>;
+
+// What a box changed, put back also when showing the box fails. The lists
+// are reserved before the first change, so nothing throws once windows
+// have been changed.
 class TFormsInert {
  public:
-  TFormsInert() {
-    focus_ = GetFocus();
+  TFormsInert() : focus_(GetFocus()) {
     std::vector<HWND> forms;
     EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&forms));
+    disabled_.reserve(forms.size());
+    topmost_.reserve(forms.size());
     for (HWND form : forms) {
       if (IsWindowEnabled(form)) {
         EnableWindow(form, FALSE);
-        disabled_.push_back(form);
+        disabled_.emplace_back(form);
       }
       if (IsWindowVisible(form) && (GetWindowLongPtrA(form, GWL_EXSTYLE) & WS_EX_TOPMOST)) {
         SetWindowPos(form, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
         SetWindowPos(form, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-        topmost_.push_back(form);
+        topmost_.emplace_back(form);
       }
     }
   }
   ~TFormsInert() {
-    for (HWND form : topmost_)
-      if (IsWindow(form))
-        SetWindowPos(form, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-    for (HWND form : disabled_)
-      if (IsWindow(form)) EnableWindow(form, TRUE);
+    // Stay-on-top first, then enabled, then the focus.
+    topmost_.clear();
+    disabled_.clear();
     if (focus_ && IsWindow(focus_)) SetFocus(focus_);
   }
   TFormsInert(const TFormsInert&) = delete;
@@ -66,8 +79,8 @@ class TFormsInert {
 
  private:
   HWND focus_;
-  std::vector<HWND> disabled_;
-  std::vector<HWND> topmost_;
+  std::vector<TDisabledWindow> disabled_;
+  std::vector<TLoweredForm> topmost_;
 };
 
 // The box itself: owned by the main window, the active window activated

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "common/winhandles.h"
+
 namespace {
 
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -14,10 +16,9 @@ uint8_t MajorVersion() { return static_cast<uint8_t>(GetVersion() & 0xFF); }
 
 std::string ReadStringUnder(HKEY root, const char* path, const char* name) {
   std::string s;
-  HKEY key;
-  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return s;
-  if (!ReadRegString(key, name, s)) s.clear();
-  RegCloseKey(key);
+  TRegKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return s;
+  if (!ReadRegString(key.get(), name, s)) s.clear();
   return s;
 }
 
@@ -29,6 +30,11 @@ bool FolderExists(const std::string& path) {
   const DWORD attr = GetFileAttributesA(p.c_str());
   SetErrorMode(old_mode);
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attr = GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool FileOrDirExists(const std::string& path) {
@@ -129,26 +135,25 @@ bool DeleteRegKeyTree(HKEY parent, const std::string& sub_key) {
   // family's takes them along, but Wine's emulation of it gives up on a key
   // with several subkeys, and removing them first gives the same result.
   {
-    HKEY key;
+    TRegKey key;
     if (RegOpenKeyExA(parent, sub_key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS)
+                      key.put()) != ERROR_SUCCESS)
       return false;
     DWORD max_len = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &max_len, nullptr, nullptr,
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, &max_len, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
       if (max_len < 1) max_len = 1;
       std::vector<char> name(max_len + 1);
       DWORD index = 0;
       for (;;) {
         DWORD len = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExA(key, index, name.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
+        if (RegEnumKeyExA(key.get(), index, name.data(), &len, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
           break;
         // A subkey that stays is stepped over; a deleted one shifts the rest.
-        if (!DeleteRegKeyTree(key, std::string(name.data(), len))) ++index;
+        if (!DeleteRegKeyTree(key.get(), std::string(name.data(), len))) ++index;
       }
     }
-    RegCloseKey(key);
   }
   return RegDeleteKeyA(parent, sub_key.c_str()) == ERROR_SUCCESS;
 }

@@ -14,6 +14,9 @@
 // empty removable drive is suppressed for the duration of the call.
 bool FolderExists(const std::string& path);
 
+// True when path names an existing file (not a directory).
+bool FileExists(const std::string& path);
+
 // True when any file or directory of that name exists.
 bool FileOrDirExists(const std::string& path);
 

@@ -77,6 +77,13 @@ struct Menu {
   static HMENU Invalid() { return nullptr; }
   static void Close(HMENU h) { DestroyMenu(h); }
 };
+// A window disabled for a while (under a modal form or a message box).
+struct DisabledWindow {
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND h) {
+    if (IsWindow(h)) EnableWindow(h, TRUE);
+  }
+};
 }  // namespace winhandle_traits
 
 using TFileHandle = TUniqueHandle<HANDLE, winhandle_traits::File>;
@@ -93,6 +100,8 @@ using TPalette = TUniqueHandle<HPALETTE, winhandle_traits::Gdi<HPALETTE>>;
 using TRegion = TUniqueHandle<HRGN, winhandle_traits::Gdi<HRGN>>;
 using TWindowHandle = TUniqueHandle<HWND, winhandle_traits::Window>;
 using TMenuHandle = TUniqueHandle<HMENU, winhandle_traits::Menu>;
+// Holds a window that was disabled and enables it again when it goes.
+using TDisabledWindow = TUniqueHandle<HWND, winhandle_traits::DisabledWindow>;
 
 // A device context from GetDC, released to its window.
 class TWindowDC {

@@ -66,15 +66,6 @@ void RegisterClasses() {
   done = true;
 }
 
-// Re-enables a window that a modal form disabled.
-struct ReEnableTraits {
-  static HWND Invalid() { return nullptr; }
-  static void Close(HWND wnd) {
-    if (IsWindow(wnd)) EnableWindow(wnd, TRUE);
-  }
-};
-using TDisabledWindow = TUniqueHandle<HWND, ReEnableTraits>;
-
 BOOL CALLBACK CollectWindow(HWND wnd, LPARAM list) {
   reinterpret_cast<std::vector<HWND>*>(list)->push_back(wnd);
   return TRUE;

@@ -8,6 +8,7 @@
 #include "common/exceptions.h"
 #include "common/msgbox.h"
 #include "common/strutil.h"
+#include "common/syshelpers.h"
 #include "common/win32file.h"
 #include "main/globals.h"
 #include "main/systemfacts.h"
@@ -28,10 +29,6 @@ std::string ProgramPath() {
   return std::string(buf, n < sizeof buf ? n : 0);
 }
 
-bool FileExistsA(const std::string& path) {
-  DWORD attr = GetFileAttributesA(path.c_str());
-  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 TRunningVersion RunningVersion() {
   OSVERSIONINFOA info{};
@@ -63,7 +60,7 @@ void Startup() {
     script_path = ScriptFileName;
   } else {
     script_path = ExtractFilePath(program_path) + "SETUP.0";
-    if (!FileExistsA(script_path)) StartupFail(SScriptNotFound);
+    if (!FileExists(script_path)) StartupFail(SScriptNotFound);
   }
 
   {

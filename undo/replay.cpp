@@ -17,13 +17,6 @@
 
 namespace {
 
-struct RegKey {
-  HKEY h = nullptr;
-  ~RegKey() {
-    if (h != nullptr) RegCloseKey(h);
-  }
-};
-
 // The file name with its extension (the text from the last dot of the last
 // path component on) replaced by ext.
 std::string ChangeFileExt(const std::string& file, const std::string& ext) {
@@ -39,11 +32,6 @@ std::string FileExt(const std::string& file) {
   size_t dot = file.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
   return file.substr(dot);
-}
-
-bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A subkey path that names a key below the root, not the root itself.
@@ -198,9 +186,11 @@ class TReplay {
       result = false;  // a record that names no key below a known root
       return;
     }
-    HKEY k = nullptr;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return;
-    RegCloseKey(k);
+    {
+      TRegKey k;
+      if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS)
+        return;
+    }
     if (!DeleteRegKeyTree(root, subkey)) result = false;
   }
 
@@ -211,23 +201,22 @@ class TReplay {
       result = false;
       return;
     }
-    RegKey k;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &k.h) !=
+    TRegKey k;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, k.put()) !=
         ERROR_SUCCESS)
       return;
     if (rec.Kind == ukRegValue) {
       std::string value = rec.String(1);
-      if (RegValuePresent(k.h, value) && RegDeleteValueA(k.h, value.c_str()) != ERROR_SUCCESS)
+      if (RegValuePresent(k.get(), value) && RegDeleteValueA(k.get(), value.c_str()) != ERROR_SUCCESS)
         result = false;
     }
     DWORD subkeys = 0, values = 0;
-    if (RegQueryInfoKeyA(k.h, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+    if (RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
       result = false;
       return;
     }
-    RegCloseKey(k.h);
-    k.h = nullptr;
+    k.reset();
     if (subkeys == 0 && values == 0 && !DeleteRegKeyTree(root, subkey)) result = false;
   }
 
@@ -251,20 +240,20 @@ std::string RemoveSharedFileQuestion(const std::string& file) {
 }
 
 bool DecrementSharedCount(const std::string& file) {
-  RegKey k;
+  TRegKey k;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &k.h, nullptr) != ERROR_SUCCESS) {
-    k.h = nullptr;
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, k.put(), nullptr) != ERROR_SUCCESS) {
+    k.release();  // nothing was opened
     throw Exception(Format("Error opening registry key: %s", SharedDllsKey));
   }
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(k.h, file.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+  if (RegQueryValueExA(k.get(), file.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
     return false;
   int64_t count = 2;
   DWORD store = REG_DWORD;
   if (type == REG_SZ) {
     std::string text;
-    if (ReadRegString(k.h, file, text)) {
+    if (ReadRegString(k.get(), file, text)) {
       try {
         count = StrToInt(text);
         store = REG_SZ;
@@ -274,7 +263,7 @@ bool DecrementSharedCount(const std::string& file) {
   } else if (type == REG_BINARY && size >= 1 && size <= 4) {
     BYTE b[4] = {0, 0, 0, 0};
     DWORD got = sizeof b;
-    if (RegQueryValueExA(k.h, file.c_str(), nullptr, nullptr, b, &got) == ERROR_SUCCESS &&
+    if (RegQueryValueExA(k.get(), file.c_str(), nullptr, nullptr, b, &got) == ERROR_SUCCESS &&
         got >= 1 && got <= 4) {
       count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
                                    (static_cast<uint32_t>(b[3]) << 24));
@@ -282,23 +271,23 @@ bool DecrementSharedCount(const std::string& file) {
     }
   } else if (type == REG_DWORD && size == 4) {
     DWORD v = 0, got = sizeof v;
-    if (RegQueryValueExA(k.h, file.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&v),
+    if (RegQueryValueExA(k.get(), file.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&v),
                          &got) == ERROR_SUCCESS)
       count = static_cast<int32_t>(v);
   }
   --count;
   if (count <= 0) {
-    RegDeleteValueA(k.h, file.c_str());
+    RegDeleteValueA(k.get(), file.c_str());
     return true;
   }
   int32_t n = static_cast<int32_t>(count);
   if (store == REG_SZ) {
     std::string text = Format("%d", static_cast<int>(n));
-    RegSetValueExA(k.h, file.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    RegSetValueExA(k.get(), file.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
   } else {
     DWORD v = static_cast<DWORD>(n);
-    RegSetValueExA(k.h, file.c_str(), 0, store, reinterpret_cast<const BYTE*>(&v), sizeof v);
+    RegSetValueExA(k.get(), file.c_str(), 0, store, reinterpret_cast<const BYTE*>(&v), sizeof v);
   }
   return false;
 }
