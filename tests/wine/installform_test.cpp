@@ -59,9 +59,10 @@ class InstallFormTest : public ::testing::Test {
     ADD_FAILURE() << "no " << class_name << " in\n" << ListControls(install_);
     return nullptr;
   }
+  // The steps have set the copying texts and then moved the bar.
   void WaitForCopying() {
-    HWND status = Control("Static");
-    ASSERT_TRUE(WaitUntil([&] { return GetText(status) == "Copying Program files..."; }, kWait))
+    HWND gauge = Control("msctls_progress32");
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageA(gauge, PBM_GETPOS, 0, 0) != 0; }, kWait))
         << ListControls(install_);
   }
   // Asks to cancel (by the button or by Esc), checks the question, answers.
@@ -81,6 +82,10 @@ class InstallFormTest : public ::testing::Test {
     EXPECT_FALSE(GetState(install_).enabled) << "the install window is inert under the question";
     AnswerMessageBox(box, answer);
     EXPECT_TRUE(WaitForWindowGone(box, kWait));
+  }
+  // The box has gone before its caller enables the windows again.
+  bool WaitEnabled(HWND wnd) {
+    return WaitUntil([&] { return GetState(wnd).enabled; }, kWait);
   }
   void TearDown() override {
     if (proc_ && proc_->Running()) proc_->Terminate();
@@ -145,9 +150,8 @@ TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
 
   AskToCancel(false, "No");
   AskToCancel(true, "No");
+  EXPECT_TRUE(WaitEnabled(install_));
   EXPECT_TRUE(GetState(install_).visible);
-  // The box's owner side enables the window again after the box is gone.
-  EXPECT_TRUE(WaitUntil([&] { return GetState(install_).enabled; }, kWait));
   EXPECT_TRUE(proc_->Running());
 
   std::ofstream(Tmp("go")).put('x');
