@@ -1,5 +1,7 @@
 #include "common/win32file.h"
 
+#include <cstring>
+
 #include "common/exceptions.h"
 #include "common/strutil.h"
 
@@ -36,7 +38,7 @@ TWin32File::~TWin32File() {
   if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
 }
 
-size_t TWin32File::ReadSome(void* buffer, size_t count) {
+size_t TWin32File::ReadDirect(void* buffer, size_t count) {
   auto* p = static_cast<char*>(buffer);
   size_t total = 0;
   while (count > 0) {
@@ -48,6 +50,32 @@ size_t TWin32File::ReadSome(void* buffer, size_t count) {
     p += got;
     count -= got;
   }
+  handle_pos_ += static_cast<int64_t>(total);
+  return total;
+}
+
+size_t TWin32File::ReadSome(void* buffer, size_t count) {
+  auto* p = static_cast<char*>(buffer);
+  size_t total = 0;
+  while (count > 0) {
+    if (ahead_pos_ < ahead_len_) {
+      size_t n = ahead_len_ - ahead_pos_;
+      if (n > count) n = count;
+      std::memcpy(p, ahead_.get() + ahead_pos_, n);
+      ahead_pos_ += n;
+      p += n;
+      count -= n;
+      total += n;
+      continue;
+    }
+    // The buffer is used up; it no longer describes the bytes before the
+    // handle's position once the handle moves on.
+    ahead_pos_ = ahead_len_ = 0;
+    if (count >= kDirectRead) return total + ReadDirect(p, count);
+    if (!ahead_) ahead_.reset(new char[kReadAhead]);
+    ahead_len_ = ReadDirect(ahead_.get(), kReadAhead);
+    if (ahead_len_ == 0) break;  // the end of the file
+  }
   return total;
 }
 
@@ -56,16 +84,22 @@ void TWin32File::Seek(int64_t position) {
     SetLastError(ERROR_NEGATIVE_SEEK);
     RaiseIO("positioning", path_);
   }
+  // Inside what the read-ahead buffer holds: no system call.
+  int64_t ahead_start = handle_pos_ - static_cast<int64_t>(ahead_len_);
+  if (position >= ahead_start && position <= handle_pos_) {
+    ahead_pos_ = static_cast<size_t>(position - ahead_start);
+    return;
+  }
+  ahead_pos_ = ahead_len_ = 0;
   LONG high = static_cast<LONG>(position >> 32);
   SetLastError(NO_ERROR);
   DWORD low = SetFilePointer(h_, static_cast<LONG>(position & 0xFFFFFFFF), &high, FILE_BEGIN);
   if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) RaiseIO("positioning", path_);
+  handle_pos_ = position;
 }
 
 int64_t TWin32File::Position() {
-  LONG high = 0;
-  DWORD low = SetFilePointer(h_, 0, &high, FILE_CURRENT);
-  return (static_cast<int64_t>(high) << 32) | low;
+  return handle_pos_ - static_cast<int64_t>(ahead_len_ - ahead_pos_);
 }
 
 int64_t TWin32File::Size() {

@@ -66,11 +66,17 @@ void ReadText(TFile& file, int32_t size, TScriptText& text) {
 template <typename Record>
 void ReadList(TFile& file, int32_t count, std::vector<Record>& list) {
   list.clear();
+  if (count <= 0) return;
+  // Room for every record at once, but never for more blocks than the rest
+  // of the file can hold: a damaged count must not allocate for itself.
+  int64_t left = file.Size() - file.Position();
+  int64_t fit = left > 0 ? left / static_cast<int64_t>(kBlockHeaderSize) : 0;
+  list.reserve(static_cast<size_t>(count < fit ? count : fit));
   for (int32_t i = 0; i < count; ++i) {
-    Record r;
+    list.emplace_back();
+    Record& r = list.back();
     ReadBlock(file, r.Raw, Record::RecordSize);
     if (!r.Valid()) throw EZlibDataError();
-    list.push_back(r);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -33,14 +34,48 @@ voidpf ZAlloc(voidpf, uInt items, uInt size) {
 }
 void ZFree(voidpf, voidpf address) { std::free(address); }
 
+// The engine context: the zlib stream and the two buffers. A script is some
+// twenty thousand small blocks, so one context is kept between calls and
+// reset rather than made and destroyed for every block; a call that finds
+// the spare taken (a call inside a read or write routine) makes its own.
 struct EngineContext {
   z_stream stream{};
   bool initialised = false;
-  std::unique_ptr<uint8_t[]> in;
-  std::unique_ptr<uint8_t[]> out;
+  uint8_t in[kDecompressBufferSize];
+  uint8_t out[kDecompressBufferSize];
   ~EngineContext() {
     if (initialised) inflateEnd(&stream);
   }
+};
+
+class SpareContext {
+ public:
+  ~SpareContext() { delete spare_.exchange(nullptr); }
+  EngineContext* Take() { return spare_.exchange(nullptr); }
+  void GiveBack(EngineContext* ctx) {
+    EngineContext* none = nullptr;
+    if (!spare_.compare_exchange_strong(none, ctx)) delete ctx;
+  }
+
+ private:
+  std::atomic<EngineContext*> spare_{nullptr};
+};
+SpareContext g_spare;
+
+// Holds a context for one call and hands it back afterwards, whatever the
+// state its stream is left in: the next call resets it.
+class ContextLease {
+ public:
+  ContextLease() : ctx_(g_spare.Take()) {
+    if (ctx_ == nullptr) ctx_ = new EngineContext;
+  }
+  ~ContextLease() { g_spare.GiveBack(ctx_); }
+  ContextLease(const ContextLease&) = delete;
+  ContextLease& operator=(const ContextLease&) = delete;
+  EngineContext& operator*() const { return *ctx_; }
+
+ private:
+  EngineContext* ctx_;
 };
 
 void RaiseFor(int code) {
@@ -55,19 +90,27 @@ void RaiseFor(int code) {
 
 bool DecompressStream(TDecompressRead read, TDecompressWrite write, void* context,
                       uint32_t& checksum) {
-  EngineContext ctx;
-  ctx.in.reset(new uint8_t[kDecompressBufferSize]);
-  ctx.out.reset(new uint8_t[kDecompressBufferSize]);
-  ctx.stream.zalloc = ZAlloc;
-  ctx.stream.zfree = ZFree;
-  ctx.stream.opaque = Z_NULL;
-  int code = inflateInit_(&ctx.stream, ZLIB_VERSION, static_cast<int>(sizeof(z_stream)));
-  if (code != Z_OK) {
-    if (code == Z_MEM_ERROR) throw EOutOfMemory();
-    throw EZlibInternalError(code);
+  ContextLease lease;
+  EngineContext& ctx = *lease;
+  int code;
+  if (ctx.initialised) {
+    code = inflateReset(&ctx.stream);
+    if (code != Z_OK) throw EZlibInternalError(code);
+  } else {
+    ctx.stream = z_stream{};
+    ctx.stream.zalloc = ZAlloc;
+    ctx.stream.zfree = ZFree;
+    ctx.stream.opaque = Z_NULL;
+    code = inflateInit_(&ctx.stream, ZLIB_VERSION, static_cast<int>(sizeof(z_stream)));
+    if (code != Z_OK) {
+      if (code == Z_MEM_ERROR) throw EOutOfMemory();
+      throw EZlibInternalError(code);
+    }
+    ctx.initialised = true;
   }
-  ctx.initialised = true;
 
+  ctx.stream.next_in = ctx.in;
+  ctx.stream.avail_in = 0;  // nothing left over from an earlier call
   uint32_t adler = 1;
   bool stream_ended = false;
   // True while inflate may still hold output it could not place because the
@@ -75,16 +118,16 @@ bool DecompressStream(TDecompressRead read, TDecompressWrite write, void* contex
   bool output_pending = false;
   for (;;) {
     if (ctx.stream.avail_in == 0 && !output_pending) {
-      uint32_t got = read(ctx.in.get(), kDecompressBufferSize, context);
+      uint32_t got = read(ctx.in, kDecompressBufferSize, context);
       if (got == 0) break;
       if (got > kDecompressBufferSize) throw EZlibInternalError(Z_STREAM_ERROR);
       if (stream_ended) throw EZlibDataError();  // bytes after the stream's end
-      ctx.stream.next_in = ctx.in.get();
+      ctx.stream.next_in = ctx.in;
       ctx.stream.avail_in = got;
     } else if (ctx.stream.avail_in != 0 && stream_ended) {
       throw EZlibDataError();
     }
-    ctx.stream.next_out = ctx.out.get();
+    ctx.stream.next_out = ctx.out;
     ctx.stream.avail_out = kDecompressBufferSize;
     code = inflate(&ctx.stream, Z_PARTIAL_FLUSH);
     if (code == Z_BUF_ERROR && ctx.stream.avail_in == 0 && output_pending) {
@@ -96,17 +139,14 @@ bool DecompressStream(TDecompressRead read, TDecompressWrite write, void* contex
     if (code == Z_STREAM_END) stream_ended = true;
     uint32_t produced = kDecompressBufferSize - ctx.stream.avail_out;
     output_pending = !stream_ended && ctx.stream.avail_out == 0;
-    if (write(ctx.out.get(), produced, context) < produced) return false;
-    adler = Adler32(adler, ctx.out.get(), produced);
+    if (write(ctx.out, produced, context) < produced) return false;
+    adler = Adler32(adler, ctx.out, produced);
   }
 
   // The input ran out before the stream's end: the trailer was never seen,
   // so nothing vouches for what was produced.
   if (!stream_ended) throw EZlibDataError();
   checksum = adler;
-  ctx.initialised = false;
-  code = inflateEnd(&ctx.stream);
-  if (code != Z_OK) throw EZlibInternalError(code);
   return true;
 }
 

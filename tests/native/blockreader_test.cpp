@@ -293,4 +293,11 @@ TEST(ReadBlock, StreamsThatYieldTooLittleNeverEndOrWantADictionaryAreCorrupt) {
   sw::Bytes cut(whole.begin(), whole.end() - 2);
   Feed short_feed{&cut, 0, 32000, {}, SIZE_MAX};
   EXPECT_THROW(DecompressStream(FeedRead, FeedWrite, &short_feed, checksum), EZlibDataError);
+
+  // The engine keeps its context between calls: after failures half-way
+  // through streams, the next stream starts clean.
+  Feed good{&whole, 0, 1000, {}, SIZE_MAX};
+  ASSERT_TRUE(DecompressStream(FeedRead, FeedWrite, &good, checksum));
+  EXPECT_EQ(good.out, data);
+  EXPECT_EQ(checksum, Adler32(1, data.data(), data.size()));
 }
