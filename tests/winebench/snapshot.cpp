@@ -253,6 +253,266 @@ void ReadKey(HKEY key, const std::string& path, Snapshot& snap, int depth) {
   }
 }
 
+// ---- registry through one saved copy ----------------------------------------
+//
+// Enumerating a tree costs one wineserver round trip per key and value
+// (about 5 s for HKLM\Software). RegSaveKey has the server write the whole
+// tree at once, in Wine's text format:
+//   [Relative\\Key\\Path] 1796723560        a key (one without values but
+//   #time=1dd86f9dce28542                    with subkeys is left out)
+//   @="text"  "Name"=str(2):"%x%\0"  "D"=dword:00000010
+//   "B"=hex:01,02,<backslash>                 (continued on the next line)
+//     03
+// Strings are UTF-16 with C escapes (\\ \" \n \0 \x263a, octal below 32).
+
+bool EnableBackupPrivilege() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    return false;
+  TOKEN_PRIVILEGES tp{};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  bool ok = LookupPrivilegeValueA(nullptr, "SeBackupPrivilege", &tp.Privileges[0].Luid) &&
+            AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) &&
+            GetLastError() == ERROR_SUCCESS;
+  CloseHandle(token);
+  return ok;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads an escaped string from text[pos] up to the unescaped delimiter;
+// pos ends after the delimiter. False when the delimiter is missing.
+bool UnescapeW(const std::string& text, size_t& pos, char delim, std::wstring& out) {
+  out.clear();
+  while (pos < text.size()) {
+    char c = text[pos++];
+    if (c == delim) return true;
+    if (c != '\\') {
+      out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+      continue;
+    }
+    if (pos >= text.size()) return false;
+    char e = text[pos++];
+    switch (e) {
+      case 'a': out += L'\a'; break;
+      case 'b': out += L'\b'; break;
+      case 't': out += L'\t'; break;
+      case 'n': out += L'\n'; break;
+      case 'v': out += L'\v'; break;
+      case 'f': out += L'\f'; break;
+      case 'r': out += L'\r'; break;
+      case 'e': out += L'\x1b'; break;
+      case 'x': {
+        unsigned v = 0;
+        int n = 0;
+        while (n < 4 && pos < text.size() && HexDigit(text[pos]) >= 0) {
+          v = v * 16 + static_cast<unsigned>(HexDigit(text[pos++]));
+          ++n;
+        }
+        out += static_cast<wchar_t>(v);
+        break;
+      }
+      default:
+        if (e >= '0' && e <= '7') {
+          unsigned v = static_cast<unsigned>(e - '0');
+          for (int n = 1; n < 3 && pos < text.size() && text[pos] >= '0' && text[pos] <= '7'; ++n)
+            v = v * 8 + static_cast<unsigned>(text[pos++] - '0');
+          out += static_cast<wchar_t>(v);
+        } else {
+          out += static_cast<wchar_t>(static_cast<unsigned char>(e));  // \\ \" \]
+        }
+    }
+  }
+  return false;
+}
+
+// UTF-16 to the ANSI code page, as the "A" registry functions hand it out
+// (embedded zeros kept).
+std::string Narrow(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                              nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr,
+                      nullptr);
+  return s;
+}
+
+// Parses one value line (continuations joined). False: not understood.
+bool ParseValueLine(const std::string& line, RegValueState& v) {
+  size_t pos = 0;
+  std::wstring w;
+  if (line[0] == '@') {
+    pos = 1;
+    v.name.clear();
+  } else {
+    pos = 1;
+    if (!UnescapeW(line, pos, '"', w)) return false;
+    v.name = Narrow(w);
+  }
+  if (pos >= line.size() || line[pos++] != '=') return false;
+  std::string rest = line.substr(pos);
+  auto hexBytes = [&](size_t from) {
+    std::string data;
+    int hi = -1;
+    for (size_t i = from; i < rest.size(); ++i) {
+      int d = HexDigit(rest[i]);
+      if (d < 0) continue;  // commas, continuation backslashes, blanks
+      if (hi < 0) {
+        hi = d;
+      } else {
+        data += static_cast<char>(hi * 16 + d);
+        hi = -1;
+      }
+    }
+    return data;
+  };
+  if (!rest.empty() && rest[0] == '"') {
+    size_t p = 1;
+    if (!UnescapeW(rest, p, '"', w)) return false;
+    v.type = REG_SZ;
+    v.data = Narrow(w + L'\0');
+  } else if (rest.compare(0, 4, "str(") == 0) {
+    size_t close = rest.find("):\"");
+    if (close == std::string::npos) return false;
+    v.type = static_cast<DWORD>(std::strtoul(rest.c_str() + 4, nullptr, 16));
+    size_t p = close + 3;
+    if (!UnescapeW(rest, p, '"', w)) return false;
+    v.data = Narrow(w + L'\0');
+  } else if (rest.compare(0, 6, "dword:") == 0) {
+    unsigned long d = std::strtoul(rest.c_str() + 6, nullptr, 16);
+    v.type = REG_DWORD;
+    v.data.clear();
+    for (int i = 0; i < 4; ++i) v.data += static_cast<char>((d >> (8 * i)) & 0xff);
+  } else if (rest.compare(0, 4, "hex:") == 0) {
+    v.type = REG_BINARY;
+    v.data = hexBytes(4);
+  } else if (rest.compare(0, 4, "hex(") == 0) {
+    size_t close = rest.find("):");
+    if (close == std::string::npos) return false;
+    v.type = static_cast<DWORD>(std::strtoul(rest.c_str() + 4, nullptr, 16));
+    v.data = hexBytes(close + 2);
+    // A string type in hex: the "A" functions hand it out converted.
+    if ((v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ) &&
+        v.data.size() % 2 == 0) {
+      std::wstring ws(v.data.size() / 2, L'\0');
+      for (size_t i = 0; i < ws.size(); ++i)
+        ws[i] = static_cast<wchar_t>(static_cast<unsigned char>(v.data[2 * i]) |
+                                     (static_cast<unsigned char>(v.data[2 * i + 1]) << 8));
+      v.data = Narrow(ws);
+    }
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Adds the keys of a saved tree below rootPath; false when the file is not
+// in the expected format (the caller then enumerates).
+bool ParseSavedTree(const std::string& text, const std::string& rootPath, Snapshot& snap) {
+  if (text.compare(0, 23, "WINE REGISTRY Version 2") != 0) return false;
+  std::map<std::string, RegKeyState> keys;
+  auto ensure = [&](const std::string& path) -> RegKeyState& {
+    std::string upper = Upper(path);
+    auto it = keys.find(upper);
+    if (it == keys.end()) {
+      it = keys.emplace(upper, RegKeyState()).first;
+      it->second.path = path;
+    }
+    return it->second;
+  };
+  ensure(rootPath);
+  RegKeyState* cur = nullptr;
+  size_t pos = text.find('\n');  // after the format line
+  while (pos != std::string::npos && pos < text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    // Hex data continues on the next line after a trailing backslash.
+    while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos &&
+           pos < text.size()) {
+      line.pop_back();
+      eol = text.find('\n', pos);
+      if (eol == std::string::npos) eol = text.size();
+      line += text.substr(pos, eol - pos);
+      pos = eol + 1;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      size_t p = 1;
+      std::wstring w;
+      if (!UnescapeW(line, p, ']', w)) return false;
+      std::string rel = Narrow(w);
+      std::string path = rel.empty() ? rootPath : rootPath + "\\" + rel;
+      cur = &ensure(path);
+      // Keys without values are left out of the file when they have
+      // subkeys: every ancestor exists.
+      for (size_t b = path.rfind('\\'); b != std::string::npos && b > rootPath.size();
+           b = path.rfind('\\', b - 1))
+        ensure(path.substr(0, b));
+      continue;
+    }
+    if (line[0] == '#') {
+      if (line == "#link" && cur) cur->link = true;
+      continue;
+    }
+    if (!cur || (line[0] != '"' && line[0] != '@')) return false;
+    RegValueState v;
+    if (!ParseValueLine(line, v)) return false;
+    cur->values.emplace(Upper(v.name), std::move(v));
+  }
+  for (auto& k : keys) snap.keys.insert(std::move(k));
+  return true;
+}
+
+// The whole tree below key through RegSaveKey into a file of the scratch
+// directory; false when Wine refuses (then the caller enumerates).
+bool ReadSavedTree(HKEY key, const std::string& rootPath, Snapshot& snap) {
+  static const bool privilege = EnableBackupPrivilege();
+  if (!privilege) return false;
+  char dir[MAX_PATH] = {};
+  DWORD n = GetEnvironmentVariableA("QV_TEST_TMP_WIN", dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) n = GetTempPathA(MAX_PATH, dir);
+  if (n == 0 || n >= MAX_PATH) return false;
+  static unsigned counter = 0;
+  std::string file = std::string(dir) + (dir[n - 1] == '\\' ? "" : "\\") + "qvsnap" +
+                     std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) +
+                     ".reg";
+  DeleteFileA(file.c_str());
+  if (RegSaveKeyA(key, file.c_str(), nullptr) != ERROR_SUCCESS) {
+    DeleteFileA(file.c_str());
+    return false;
+  }
+  std::string text;
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(h, &size) && size.QuadPart < (512LL << 20)) {
+      text.resize(static_cast<size_t>(size.QuadPart));
+      DWORD got = 0;
+      if (!::ReadFile(h, &text[0], static_cast<DWORD>(text.size()), &got, nullptr))
+        text.clear();
+      text.resize(got);
+    }
+    CloseHandle(h);
+  }
+  DeleteFileA(file.c_str());
+  Snapshot parsed;
+  if (!ParseSavedTree(text, rootPath, parsed)) return false;
+  for (auto& k : parsed.keys) snap.keys.insert(std::move(k));
+  ++snap.registryRootsSaved;
+  return true;
+}
+
 // ---- differences ------------------------------------------------------------
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
@@ -522,13 +782,17 @@ Snapshot TakeSnapshot(const SnapshotOptions& options) {
   Walker walker(options, snap);
   for (const std::string& root : options.fileRoots) walker.WalkRoot(root);
   auto files = std::chrono::steady_clock::now();
+  snap.registryRootsTotal = options.registryRoots.size();
   for (const RegistryRoot& r : options.registryRoots) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(r.root, r.subkey.empty() ? nullptr : r.subkey.c_str(), 0, KEY_READ,
                       &key) != ERROR_SUCCESS)
       throw std::runtime_error("snapshot: cannot open the registry key " + r.name + "\\" +
                                r.subkey);
-    ReadKey(key, r.subkey.empty() ? r.name : r.name + "\\" + r.subkey, snap, 0);
+    const std::string path = r.subkey.empty() ? r.name : r.name + "\\" + r.subkey;
+    if (options.registryMethod == RegistryMethod::kEnumerate ||
+        !ReadSavedTree(key, path, snap))
+      ReadKey(key, path, snap, 0);
     RegCloseKey(key);
   }
   snap.fileSeconds = std::chrono::duration<double>(files - start).count();
@@ -544,10 +808,10 @@ std::string Snapshot::Summary() const {
   char buf[256];
   std::snprintf(buf, sizeof buf,
                 "%zu files, %zu directories, %zu keys, %zu values; %.1f MB hashed, %llu files "
-                "from the cache; files %.3f s, registry %.3f s",
+                "from the cache; files %.3f s, registry %.3f s (%u of %zu roots saved)",
                 files.size() - dirs, dirs, keys.size(), values, bytesHashed / 1048576.0,
                 static_cast<unsigned long long>(filesHashedFromCache), fileSeconds,
-                registrySeconds);
+                registrySeconds, registryRootsSaved, registryRootsTotal);
   return buf;
 }
 

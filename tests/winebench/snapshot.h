@@ -29,6 +29,13 @@ struct RegistryRoot {
   std::string subkey;    // e.g. "Software"; "" for the whole root
 };
 
+enum class RegistryMethod {
+  kSave,       // RegSaveKey of each root, parsed (one server call; falls back
+               // to kEnumerate when Wine refuses). Volatile keys are never
+               // saved, so they are not seen (Wine keeps a few of its own).
+  kEnumerate,  // RegEnumKeyEx / RegEnumValue key by key
+};
+
 struct SnapshotOptions {
   // Directories walked recursively, e.g. "C:\\" (with or without the trailing
   // backslash). Directories that are symbolic links (Wine links the user's
@@ -46,6 +53,7 @@ struct SnapshotOptions {
   // last-write time and change time stay the same: the change time moves with
   // every write and cannot be set back by a program.
   uint64_t hashLimit = 256 * 1024;
+  RegistryMethod registryMethod = RegistryMethod::kSave;
 };
 
 struct FileState {
@@ -83,6 +91,8 @@ struct Snapshot {
   uint64_t filesHashedFromCache = 0;
   double fileSeconds = 0;
   double registrySeconds = 0;
+  size_t registryRootsTotal = 0;
+  unsigned registryRootsSaved = 0;  // read through RegSaveKey (not enumerated)
   std::string Summary() const;
 };
 

@@ -88,6 +88,27 @@ TEST(Snapshot, IdlePrefixShowsNoDifferenceAndTheSecondSnapshotIsCached) {
   EXPECT_GT(first.keys.size(), 100u);
   EXPECT_GT(second.filesHashedFromCache, first.files.size() / 2);
 
+  // The registry read through one saved copy per root equals the key-by-key
+  // enumeration, value for value, apart from the volatile keys (they live
+  // until the next restart and are never saved; Wine keeps these).
+  EXPECT_EQ(first.registryRootsSaved, 2u);
+  qvsnap::SnapshotOptions enumerate;
+  enumerate.fileRoots.clear();
+  enumerate.registryMethod = qvsnap::RegistryMethod::kEnumerate;
+  qvsnap::Snapshot byEnumeration = qvsnap::TakeSnapshot(enumerate);
+  std::printf("by enumeration:  %s\n", byEnumeration.Summary().c_str());
+  EXPECT_EQ(byEnumeration.registryRootsSaved, 0u);
+  qvsnap::Snapshot registryOnly = second;
+  registryOnly.files.clear();
+  const char* volatileReason = "volatile: not in a saved copy";
+  EXPECT_THAT(qvsnap::Diff(byEnumeration, registryOnly,
+                           {{"HKCU\\Software\\Wine\\Fonts\\Cache", volatileReason},
+                            {"HKCU\\Software\\Wine\\Temporary System Parameters*", volatileReason},
+                            {"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards*",
+                             volatileReason}},
+                           false),
+              IsEmpty());
+
   // The user's folders that Wine links to the Unix home are recorded as
   // links and never walked.
   char profile[MAX_PATH] = {};
