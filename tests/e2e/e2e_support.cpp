@@ -1,6 +1,9 @@
 #include "e2e_support.h"
 
+#include <winioctl.h>
 #include <zlib.h>
+
+#include <cstring>
 
 #include <algorithm>
 #include <stdexcept>
@@ -159,6 +162,45 @@ HWND EditAt(HWND wizard, int visible_index) {
   }
   throw std::runtime_error("no visible edit #" + std::to_string(visible_index) + "\n" +
                            ListControls(wizard));
+}
+
+namespace {
+// Wine's mount manager request (include/ddk/mountmgr.h of Wine).
+struct TMountmgrUnixDrive {
+  ULONG size;
+  ULONG type;
+  ULONG fs_type;
+  DWORD serial;
+  ULONGLONG unix_dev;
+  WCHAR letter;
+  USHORT mount_point_offset;
+  USHORT device_offset;
+  USHORT label_offset;
+};
+const DWORD kDefineUnixDrive =
+    CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+}  // namespace
+
+void DefineUnixDrive(char letter, const std::string& unix_path) {
+  HANDLE mgr = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (mgr == INVALID_HANDLE_VALUE) throw std::runtime_error("no mount manager");
+  std::vector<char> buf(sizeof(TMountmgrUnixDrive) + unix_path.size() + 1);
+  auto* d = reinterpret_cast<TMountmgrUnixDrive*>(buf.data());
+  d->type = DRIVE_FIXED;
+  d->letter = static_cast<WCHAR>(letter | 0x20);
+  if (!unix_path.empty()) {
+    d->mount_point_offset = sizeof(TMountmgrUnixDrive);
+    std::memcpy(buf.data() + sizeof(TMountmgrUnixDrive), unix_path.c_str(), unix_path.size() + 1);
+  } else {
+    buf.resize(sizeof(TMountmgrUnixDrive));
+  }
+  d->size = static_cast<ULONG>(buf.size());
+  DWORD got = 0;
+  const BOOL ok = DeviceIoControl(mgr, kDefineUnixDrive, buf.data(), static_cast<DWORD>(buf.size()),
+                                  nullptr, 0, &got, nullptr);
+  CloseHandle(mgr);
+  if (!ok) throw std::runtime_error("the mount manager refused drive " + std::string(1, letter));
 }
 
 // ---- the screen -------------------------------------------------------------

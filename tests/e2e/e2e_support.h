@@ -66,6 +66,12 @@ bool WaitCaption(HWND wizard, const std::string& caption, DWORD timeout = kTimeo
 // client position (pages hold several edits).
 HWND EditAt(HWND wizard, int visible_index);
 
+// Maps a drive letter to a Unix directory the way winecfg does (Wine's mount
+// manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE), so that the drive exists for
+// every program of the prefix; an empty path removes the letter. Throws
+// when the mount manager refuses.
+void DefineUnixDrive(char letter, const std::string& unix_path);
+
 // ---- the screen -------------------------------------------------------------
 
 struct Pixels {
