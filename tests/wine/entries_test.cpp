@@ -96,6 +96,11 @@ std::string IniGet(const std::string& file, const std::string& section, const st
   return buf;
 }
 
+bool FolderExistsForTest(const std::string& p) {
+  DWORD a = GetFileAttributesA(p.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 HKEY RootOf(uint32_t r) { return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<int32_t>(r))); }
 
 bool KeyExists(uint32_t root, const std::string& key) {
@@ -531,7 +536,7 @@ TEST_F(ShellIconsTest, NestedGroupWithoutItsParentFailsAndRollsBack) {
 // working directory quoted for their spaces and the icon file not, a
 // second run replacing the items instead of adding them again, and the
 // rollback of the second run's records.
-TEST_F(EntriesTest, ProgmanGroupAndItemsReplacedOnASecondRunAndRolledBack) {
+TEST_F(EntriesTest, OurProgmanGroupAndItemsReplacedOnASecondRunAndRolledBack) {
   qvtest::TestProgman pm("entries");
   ASSERT_TRUE(pm.Start());
   AddIcon({"My App", "C:\\Program Files\\Qv App\\app.exe", "/x {app}", "C:\\Program Files\\Qv App",
@@ -578,6 +583,41 @@ TEST_F(EntriesTest, ProgmanGroupAndItemsReplacedOnASecondRunAndRolledBack) {
   EXPECT_EQ(ReadWholeFile(pm.StateFile() + ".log").find("DeleteGroup(\"Main"), std::string::npos);
   bad.log.Replay(false);
   EXPECT_TRUE(pm.Stop());
+}
+
+// Wine's desktop as an independent Program Manager (docs/progman-peers.md):
+// it takes the group and plain items and makes them links in its Start
+// Menu; it refuses an item with a quoted program path and arguments, which
+// fails the step; its refusal of the group request leaves the group after
+// the rollback, with the message the replay shows for it.
+TEST_F(ShellIconsTest, WineDesktopProgmanTakesPlainItemsAndRefusesQuotedOnes) {
+  ASSERT_TRUE(qvtest::WaitForWineProgman(30000));
+  GroupName = "Qv Desktop Group";
+  AddIcon({"Pad", "{win}\\notepad.exe", "", "", "", 0});
+  StepRun run;
+  CreateProgramIcons(run.ctx);
+  EXPECT_EQ(Records(run.log), (std::vector<std::string>{"2:Qv Desktop Group||:0",
+                                                        "2:Qv Desktop Group|Pad|:0"}));
+  const std::string folder = ShellFolder(HKEY_CURRENT_USER, "Programs") + "\\Qv Desktop Group";
+  EXPECT_TRUE(FileThere(folder + "\\Pad.lnk"));
+  EXPECT_EQ(ReadLink(folder + "\\Pad.lnk").path, "C:\\windows\\notepad.exe");
+
+  AddIcon({"Full", "C:\\Program Files\\x.exe", "/a", "C:\\Program Files", "{win}\\notepad.exe", 1});
+  StepRun refused;
+  try {
+    CreateProgramIcons(refused.ctx);
+    ADD_FAILURE() << "no failure";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()), "DDE: Command was not successful");
+  }
+  EXPECT_EQ(Records(refused.log).size(), 2u);  // the group and Pad again
+  BoxAnswerer boxes("Uninstall", {});
+  EXPECT_FALSE(refused.log.Replay(false));
+  const auto& seen = boxes.Finish();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, "DDE: Error during request transaction (code: 16393).");
+  EXPECT_FALSE(FileThere(folder + "\\Pad.lnk"));
+  EXPECT_TRUE(FolderExistsForTest(folder));
 }
 
 }  // namespace
