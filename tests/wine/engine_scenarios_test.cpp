@@ -241,6 +241,36 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
   }
 }
 
+// Disks 2 and 3 in a folder of their own: the next-disk prompt asks for
+// disk 2 once, and disk 3 is then found in the folder the user named.
+TEST(Install, NextDiskPromptAndTheFolderItNames) {
+  const std::string app = "C:\\QvNextDisk";
+  sw::ScriptBuilder b = Product("Disk App", 0);
+  b.Files = {Spec("{app}\\ONE.BIN", Contents(60000, 31)), Spec("{app}\\TWO.BIN", Contents(50000, 32)),
+             Spec("{app}\\THREE.TXT", Bytes("three"))};
+  sw::BuildOptions o;
+  o.DiskSize = 20000;
+  const std::string other = TestTmp() + "elsewhere";
+  std::vector<std::string> disk_dirs(8, other);
+  disk_dirs[1] = "";
+  const sw::BuildResult built = WriteDistribution(b, o, TestTmp() + "nextdisk", disk_dirs);
+  ASSERT_GE(built.Disks.size(), 3u);
+  Host host("--source " + Quote(TestTmp() + "nextdisk") + " --app " + Quote(app), TestTmp() + "runnext");
+  qvui::WindowQuery q;
+  q.caption = "Please Insert the Next Disk";
+  q.pid = host.Process().Pid();
+  HWND prompt = qvui::WaitForWindow(q, kBoxWait);
+  HWND edit = nullptr;
+  for (const qvui::ControlInfo& c : qvui::Controls(prompt))
+    if (c.class_name == "Edit") edit = c.hwnd;
+  ASSERT_NE(edit, nullptr) << qvui::ListControls(prompt);
+  qvui::SetEditText(edit, other);
+  qvui::ClickButton(prompt, "OK");
+  ASSERT_EQ(host.ExitCode(), 0u);
+  for (size_t i = 0; i < b.Files.size(); ++i)
+    EXPECT_TRUE(ReadAll(app + "\\" + b.Files[i].DestName.substr(6)) == Str(b.Files[i].Contents)) << i;
+}
+
 // The /SL layout: script and data in one file behind 4096 filler bytes.
 // The data of a file after a skipped one is still found.
 TEST(Install, SingleFileLayout) {

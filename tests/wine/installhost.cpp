@@ -49,6 +49,7 @@
 #include "common/win32file.h"
 #include "forms/forms.h"
 #include "install/installform.h"
+#include "install/newdisk.h"
 #include "main/globals.h"
 #include "main/systemfacts.h"
 
@@ -135,6 +136,7 @@ class THostOwner : public forms::TForm {
       install_->onMarkCommonControlsUpdate = [this] { marker_ = true; };
       install_->onCommonControlsUpdateMarked = [this] { return marker_; };
       install_->onSetInstCheckVisible = [this](bool visible) { instcheck_ = visible; };
+      install_->PromptForDisk = PromptForDisk;
       install_->Show();
       install_->RunInstallation();
       result = 0;
