@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "common/msgbox.h"
 
 namespace forms {
 
@@ -44,8 +45,13 @@ bool IsPushButton(HWND wnd) {
 }
 
 LRESULT CALLBACK ContainerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  LRESULT result = 0;
-  if (ReflectToControl(wnd, msg, wp, lp, result)) return result;
+  try {
+    LRESULT result = 0;
+    if (ReflectToControl(wnd, msg, wp, lp, result)) return result;
+  } catch (...) {
+    HandleException();
+    return 0;
+  }
   return DefWindowProcA(wnd, msg, wp, lp);
 }
 
@@ -177,6 +183,22 @@ void Terminate(int code) {
 }
 
 bool Terminated() { return g_terminated; }
+
+void ShowException(const std::exception& e) {
+  ShowMessageBoxStr(e.what(), "Setup", mbkStop, MB_OK);
+}
+
+void HandleException() {
+  try {
+    throw;
+  } catch (const EAbort&) {
+    // The silent abort is never shown.
+  } catch (const std::exception& e) {
+    ShowException(e);
+  } catch (...) {
+    ShowException(Exception("An unexpected error occurred."));
+  }
+}
 
 TForm* FormOfWindow(HWND wnd) {
   if (!wnd) return nullptr;
@@ -340,8 +362,13 @@ void TControl::CreateWindowOf(const char* class_name, const TControlArgs& args, 
 LRESULT CALLBACK TControl::ControlProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   TControl* c = ControlOfWindow(wnd);
   if (!c) return DefWindowProcA(wnd, msg, wp, lp);
-  LRESULT result = 0;
-  if (c->HandleMessage(msg, wp, lp, result)) return result;
+  try {
+    LRESULT result = 0;
+    if (c->HandleMessage(msg, wp, lp, result)) return result;
+  } catch (...) {
+    HandleException();
+    if (msg != WM_NCDESTROY) return 0;
+  }
   const WNDPROC old = c->old_proc_;
   if (msg == WM_NCDESTROY) {
     // The parent took the window down before the object: let go of it.
@@ -549,7 +576,12 @@ LRESULT CALLBACK TForm::FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     form->wnd_.release();
     return DefWindowProcA(wnd, msg, wp, lp);
   }
-  return form->WndProc(wnd, msg, wp, lp);
+  try {
+    return form->WndProc(wnd, msg, wp, lp);
+  } catch (...) {
+    HandleException();
+    return 0;
+  }
 }
 
 LRESULT TForm::WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -89,6 +90,15 @@ int Run();
 // Asks the loop to end (posts WM_QUIT).
 void Terminate(int code = 0);
 bool Terminated();
+
+// The standard exception box: the message, caption "Setup", stop icon, OK.
+void ShowException(const std::exception& e);
+// The default handling of an exception that leaves an event handler (call
+// it inside a catch block): the silent abort is dropped, anything else is
+// shown with ShowException. Every window procedure of the layer ends an
+// exception here, so none crosses the system's message dispatch, and the
+// loop goes on.
+void HandleException();
 
 // One message through the keyboard routing (Esc, Enter, Tab) and dispatch.
 void ProcessMessage(MSG& msg);

@@ -124,7 +124,7 @@ void TInstallForm::RunInstallation() {
 // The failure handling: error is nullptr for the silent abort.
 void TInstallForm::Fail(const Exception* error) {
   if (error) {
-    ShowMessageBoxStr(error->Message(), "Setup", mbkStop, MB_OK);
+    forms::ShowException(*error);
     ShowMessageBoxStr("Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.",
                       "", mbkStop, MB_OK);
   }

@@ -8,6 +8,7 @@
 //   installform_target.exe fail   the same folder, then a failure
 //   installform_target.exe modal  the install window shown modally, already
 //                                 done (Esc closes it without a question)
+// WM_APP + 1 posted to the owner makes its handler raise an exception.
 // The owner form "QvOwner" writes what reached it into "result.txt":
 // "animation playing|still", "instcheck 0|1", "setupstep", "modal N ...". The exit code is the message
 // loop's (0 after WM_SETUPSTEP, 1 after a failed or cancelled installation).
@@ -84,6 +85,7 @@ class TOwnerForm : public forms::TForm {
       result = 0;
       return true;
     }
+    if (msg == WM_APP + 1) throw Exception("A handler failed on purpose");
     if (msg == WM_SETUPSTEP) {
       // The install window closed itself before it told us.
       Note(install_ && !install_->Visible() ? "setupstep" : "setupstep while visible");

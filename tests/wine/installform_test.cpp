@@ -97,7 +97,8 @@ class InstallFormTest : public ::testing::Test {
 };
 
 // The window as laid out, the progress range, Cancel and Esc answered No,
-// then the installation goes on to its end and tells the owner.
+// an exception in a handler shown, then the installation goes on to its end
+// and tells the owner.
 TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
   Start("run");
   WaitForCopying();
@@ -150,6 +151,14 @@ TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
 
   AskToCancel(false, "No");
   AskToCancel(true, "No");
+  // An exception out of a handler that runs inside a check point is shown
+  // and the installation goes on.
+  PostMessageA(owner_, WM_APP + 1, 0, 0);
+  HWND box = WaitForMessageBox("Setup", kWait, proc_->Pid());
+  const MessageBoxInfo info = ReadMessageBox(box);
+  EXPECT_EQ(info.text, "A handler failed on purpose");
+  EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
+  AnswerMessageBox(box, "OK");
   EXPECT_TRUE(WaitEnabled(install_));
   EXPECT_TRUE(GetState(install_).visible);
   EXPECT_TRUE(proc_->Running());
