@@ -620,4 +620,29 @@ TEST_F(ShellIconsTest, WineDesktopProgmanTakesPlainItemsAndRefusesQuotedOnes) {
   EXPECT_TRUE(FolderExistsForTest(folder));
 }
 
+// Every text at the longest its field holds (a string field one less than
+// its width, a character array its whole width without a NUL) is written
+// whole.
+TEST_F(EntriesTest, TextsAtTheirFieldsFullLengthAreWrittenWhole) {
+  const std::string file = "C:\\" + std::string(56, 'f') + ".ini";  // 63 characters
+  const std::string section(47, 's'), key(47, 'k'), value(127, 'v');
+  AddIni(file, section, key, value, 0x01);
+  const std::string sub_key = "Software\\QvMax\\" + std::string(128 - 15, 'x');
+  sw::RegistrySpec r = Reg(kHKCU, sub_key, std::string(48, 'n'), 1, 0x01);
+  r.StringData = std::string(256, 'd');
+  AddReg(r);
+  ASSERT_EQ(Script.RegistryEntries[0].SubKey().size(), 128u);
+  StepRun run;
+  CreateIniEntries(run.ctx);
+  CreateRegistryEntries(run.ctx);
+  EXPECT_EQ(IniGet(file, section, key), value);
+  EXPECT_EQ(RegGet(kHKCU, sub_key, std::string(48, 'n')), "1:" + std::string(256, 'd') + '\0');
+  EXPECT_EQ(Records(run.log), (std::vector<std::string>{
+                                  "3:" + file + "|" + section + "|" + key + "|:0",
+                                  "7:" + sub_key + "|" + std::string(48, 'n') + "|:80000001"}));
+  EXPECT_TRUE(run.log.Replay(true));
+  EXPECT_FALSE(FileThere(file));
+  EXPECT_FALSE(KeyExists(kHKCU, sub_key));
+}
+
 }  // namespace
