@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "forms/controls.h"
 #include "forms/forms.h"
 #include "install/newdisk.h"
@@ -152,43 +153,6 @@ SIZE ClientSize(HWND wnd) {
   RECT r{};
   GetClientRect(wnd, &r);
   return SIZE{r.right, r.bottom};
-}
-
-// Saves a window as it is on the screen into the build tree's screenshots.
-void Screenshot(HWND wnd, const std::string& name) {
-  const std::string dir = qvui::GetEnv("QV_BUILD_DIR_WIN") + "..\\screenshots\\";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  RECT r{};
-  GetWindowRect(wnd, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD row = static_cast<DWORD>((w * 3 + 3) & ~3);
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-  fh.bfSize = fh.bfOffBits + row * static_cast<DWORD>(h);
-  if (FILE* f = std::fopen((dir + name + ".bmp").c_str(), "wb")) {
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
-    std::fwrite(bits, row, static_cast<size_t>(h), f);
-    std::fclose(f);
-  }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
 }
 
 // A form holding the controls under test.
@@ -482,7 +446,7 @@ TEST(FolderChooser, DestinationBrowseKeepsStateAndReturnsThePath) {
     TDriver driver([&] {
       HWND dlg = WaitForOwnWindow("Select Folder");
       first = ReadChooser(dlg);
-      Screenshot(dlg, "folder-chooser");
+      e2e::Screenshot("folder-chooser", dlg);
       qvui::ClickButton(dlg, "OK");
     });
     EXPECT_TRUE(BrowseForInstallFolder(dir, "My App"));
@@ -609,7 +573,7 @@ TEST(NextDiskPrompt, AsksForTheDiskUntilTheFileIsThere) {
           if (g.top == 80) v.path_label = c.text, v.path_label_g = g;
         }
       }
-      Screenshot(dlg, "next-disk-" + word);
+      e2e::Screenshot("next-disk-" + word, dlg);
       HWND edit = ChildOfClass(dlg, "Edit");
       // The file is not in the folder shown.
       qvui::ClickButton(dlg, "OK");
