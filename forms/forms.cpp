@@ -629,8 +629,10 @@ void TForm::RestoreFocus() {
     ::SetFocus(saved_focus_);
     return;
   }
+  // The first control in the tab order, or the form itself when it has
+  // none (so that its keys reach it).
   HWND first = GetNextDlgTabItem(wnd, nullptr, FALSE);
-  if (first) ::SetFocus(first);
+  ::SetFocus(first ? first : wnd);
 }
 
 }  // namespace forms
