@@ -90,6 +90,24 @@ std::vector<std::string> ListTree(const std::string& dir) {
   return out;
 }
 
+std::vector<std::string> ProgramsFolders() {
+  std::vector<std::string> out;
+  const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  for (const auto& where : {std::make_pair(HKEY_CURRENT_USER, "Programs"),
+                            std::make_pair(HKEY_LOCAL_MACHINE, "Common Programs")}) {
+    HKEY k;
+    if (RegOpenKeyExA(where.first, key, 0, KEY_READ, &k) != ERROR_SUCCESS) continue;
+    char buf[MAX_PATH] = "";
+    DWORD size = sizeof buf;
+    if (RegQueryValueExA(k, where.second, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) ==
+            ERROR_SUCCESS &&
+        buf[0])
+      out.push_back(buf);
+    RegCloseKey(k);
+  }
+  return out;
+}
+
 std::string ProbeLog() { return TestDir() + "\\probe.log"; }
 
 std::vector<std::string> ProbeLines() {

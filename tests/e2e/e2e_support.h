@@ -31,6 +31,10 @@ std::string ReadText(const std::string& path);  // "" when missing
 // Every file and folder below dir, relative, sorted ("sub\file").
 std::vector<std::string> ListTree(const std::string& dir);
 
+// The Start Menu Programs folders (the user's and all users'), as the
+// registry's Shell Folders name them.
+std::vector<std::string> ProgramsFolders();
+
 // The probe log the run-entry programs append to (QV_PROBE_LOG).
 std::string ProbeLog();
 std::vector<std::string> ProbeLines();

@@ -106,16 +106,10 @@ void RegisterReadmeAssociation() {
                GetEnv("QV_BUILD_DIR_WIN") + "runprobe.exe --name readme \"%1\"");
 }
 
-const char* const kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
 // A program group that exists before the run, in both Programs folders.
 void MakeExistingGroup() {
-  for (const auto& where : {std::make_pair(HKEY_CURRENT_USER, "Programs"),
-                            std::make_pair(HKEY_LOCAL_MACHINE, "Common Programs")}) {
-    const std::string dir = RegString(where.first, kShellFolders, where.second);
-    if (!dir.empty()) CreateDirectoryA((dir + "\\Existing Group").c_str(), nullptr);
-  }
+  for (const std::string& dir : ProgramsFolders())
+    CreateDirectoryA((dir + "\\Existing Group").c_str(), nullptr);
 }
 
 std::vector<std::string> ListItems(HWND list) {
@@ -314,11 +308,8 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   // Registered in the Uninstall list only with a version 4 shell.
   EXPECT_EQ(RegString(HKEY_LOCAL_MACHINE, key, "UninstallString").empty(), !version4);
   bool link = false;
-  for (const auto& where : {std::make_pair(HKEY_CURRENT_USER, "Programs"),
-                            std::make_pair(HKEY_LOCAL_MACHINE, "Common Programs")}) {
-    const std::string dir = RegString(where.first, kShellFolders, where.second);
-    if (!dir.empty() && Exists(dir + "\\Quill Notes Group\\Quill Notes.lnk")) link = true;
-  }
+  for (const std::string& dir : ProgramsFolders())
+    if (Exists(dir + "\\Quill Notes Group\\Quill Notes.lnk")) link = true;
   EXPECT_TRUE(link);
 }
 

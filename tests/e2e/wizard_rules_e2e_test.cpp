@@ -236,3 +236,253 @@ TEST(Validation, DestinationAndGroupMessages) {
   EXPECT_EQ(s.ExitCode(), 1u);
   EXPECT_EQ(ListTree("C:\\Existing"), std::vector<std::string>{});
 }
+
+namespace {
+// Walks a script without texts to the finished page with the proposed
+// folder and group; returns the wizard.
+HWND InstallToFinished(SetupRun& s, bool tick_no_icons) {
+  HWND w = s.WaitPage("Welcome");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Choose Destination Location");
+  ClickButton(w, "Next >");
+  s.Answer("Folder Does Not Exist", "Yes");
+  s.ExpectPage(w, "Select Program Folder");
+  if (tick_no_icons) {
+    HWND group = EditAt(w, 0);
+    HWND list = nullptr;
+    for (const ControlInfo& c : Controls(w))
+      if (c.visible && c.class_name == "ListBox") list = c.hwnd;
+    HWND no_icons = s.Control(w, "Don't create any Program Icons", "Button");
+    EXPECT_TRUE(IsWindowVisible(no_icons));
+    EXPECT_TRUE(IsWindowEnabled(group));
+    Click(no_icons);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(group) && !IsWindowEnabled(list); },
+                          kTimeout));
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR);
+    // No group name is asked for while no icons are made.
+    SetEditText(group, "");
+  }
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Start Copying Files");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Setup Complete");
+  return w;
+}
+}  // namespace
+
+// "Don't create any Program Icons" ticked: no group, no link. The
+// distribution holds 40comupd.exe, so the finished page offers the update,
+// ticked, and Finish starts it from the destination folder.
+TEST(Finish, NoIconsAndCommonControlsUpdate) {
+  sw::ScriptBuilder b = Quick();
+  b.LicenseText.clear();
+  b.InfoBeforeText.clear();
+  sw::FileSpec update;
+  update.DestName = "{app}\\40comupd.exe";
+  update.Contents = BuildProgram("runprobe.exe");
+  b.Files.push_back(update);
+  const std::string dist = MakeDistribution("noicons", b);
+  SetupRun s(dist);
+  HWND w = InstallToFinished(s, true);
+  s.Control(w, "Setup has finished installing Brisk Paint on your computer. You may now launch "
+               "the program by clicking the program icons created.");
+  HWND inst = s.Control(w, "Install Comctl32.Dll Update after Setup.", "Button");
+  EXPECT_TRUE(IsWindowVisible(inst));
+  EXPECT_EQ(SendMessageA(inst, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_FALSE(IsWindowVisible(s.Control(w, "Yes, I would like to view the Readme file")));
+  EXPECT_FALSE(IsWindowVisible(s.Control(w, "Yes, restart my computer now")));
+  Screenshot("finished-update-offered", w);
+  ClickButton(w, "Finish");
+  EXPECT_EQ(s.ExitCode(), 0u);
+  EXPECT_TRUE(WaitUntil([] { return !ProbeLines().empty(); }, kTimeout));
+  EXPECT_EQ(ProbeLines(), std::vector<std::string>{"probe arg=/r:n arg=/q:a"});
+  EXPECT_TRUE(Exists(kApp + "\\BRISK.EXE"));
+  const std::vector<std::string> programs = ProgramsFolders();
+  EXPECT_FALSE(programs.empty());
+  for (const std::string& p : programs) EXPECT_FALSE(Exists(p + "\\Brisk Paint")) << p;
+}
+
+namespace {
+// A window of the test's own, to see what the session end sends.
+struct SessionWatch {
+  static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_QUERYENDSESSION) ++queries;
+    if (m == WM_ENDSESSION) ++ends;
+    if (m == WM_QUERYENDSESSION) return TRUE;
+    return DefWindowProcA(h, m, wp, lp);
+  }
+  static int queries, ends;
+};
+int SessionWatch::queries = 0;
+int SessionWatch::ends = 0;
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+}  // namespace
+
+// A script that always needs a restart: the finished page asks, the README
+// is not offered; Yes makes setup.exe ask Windows to reboot after its
+// window has closed. Wine answers with an end of the session (every
+// top-level window is asked WM_QUERYENDSESSION and told WM_ENDSESSION) and
+// restarts nothing: this test program lives on.
+TEST(Finish, RestartQuestionYes) {
+  sw::ScriptBuilder b = Quick();
+  b.LicenseText.clear();
+  b.InfoBeforeText.clear();
+  b.Header.Flags |= 0x08;  // always restart
+  sw::FileSpec readme;
+  readme.DestName = "{app}\\README.TXT";
+  readme.FileFlags = 0x20;
+  readme.Contents = sw::Bytes(10, 'r');
+  b.Files.push_back(readme);
+  const std::string dist = MakeDistribution("restart", b);
+
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = SessionWatch::Proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "QvSessionWatch";
+  RegisterClassA(&wc);
+  HWND watch = CreateWindowA("QvSessionWatch", "session watch", WS_OVERLAPPED, 0, 0, 10, 10,
+                             nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(watch, nullptr);
+
+  SetupRun s(dist);
+  HWND w = InstallToFinished(s, false);
+  s.Control(w, "Setup has made changes to your computer and you are advised to restart your "
+               "computer now. Would you like to do it now?");
+  HWND yes = s.Control(w, "Yes, restart my computer now", "Button");
+  HWND no = s.Control(w, "No, I will restart my computer later", "Button");
+  EXPECT_TRUE(IsWindowVisible(yes));
+  EXPECT_TRUE(IsWindowVisible(no));
+  EXPECT_EQ(SendMessageA(yes, BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageA(no, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_FALSE(IsWindowVisible(s.Control(w, "Yes, I would like to view the Readme file")));
+  EXPECT_EQ(FocusedWindow(w), yes);
+  Screenshot("finished-restart", w);
+  ClickButton(w, "Finish");
+  bool box = false;
+  EXPECT_TRUE(WaitUntil([&] {
+    Pump();
+    WindowQuery q;
+    q.class_name = "#32770";
+    q.pid = s.Pid();
+    HWND b = FindTopLevel(q);
+    if (b) {
+      box = true;
+      ADD_FAILURE() << "restart refused: " << ReadMessageBox(b).Describe();
+      AnswerMessageBox(b, "OK");
+    }
+    return !s.Process().Running();
+  }, kTimeout));
+  EXPECT_FALSE(box);
+  EXPECT_EQ(s.ExitCode(), 0u);
+  EXPECT_TRUE(WaitUntil([] {
+    Pump();
+    return SessionWatch::ends > 0;
+  }, kTimeout));
+  EXPECT_GT(SessionWatch::queries, 0);
+  DestroyWindow(watch);
+}
+
+namespace {
+// The colour of a pixel for a script colour (red in the low byte) scaled by
+// f as the gradient does, in the screen's 0xRRGGBB.
+DWORD Scaled(DWORD script_rgb, int f) {
+  const DWORD r = (script_rgb & 0xFF) * f / 255, g = ((script_rgb >> 8) & 0xFF) * f / 255,
+              b = ((script_rgb >> 16) & 0xFF) * f / 255;
+  return (r << 16) | (g << 8) | b;
+}
+
+RECT ClientOnScreen(HWND w) {
+  RECT r{};
+  GetClientRect(w, &r);
+  POINT tl{r.left, r.top}, br{r.right, r.bottom};
+  ClientToScreen(w, &tl);
+  ClientToScreen(w, &br);
+  return RECT{tl.x, tl.y, br.x, br.y};
+}
+
+bool HasColour(const Pixels& p, DWORD rgb) {
+  for (DWORD c : p.px)
+    if ((c & 0xFFFFFF) == rgb) return true;
+  return false;
+}
+}  // namespace
+
+// The gradient: 64 bands of H/63 rows from the full colour down; the title
+// and subtitle in white over a black shadow; the About item of the system
+// menu; a key press on the background brings the wizard forward. Then the
+// solid background in a system colour.
+TEST(Background, GradientTitleAboutAndKeys) {
+  sw::ScriptBuilder b = Quick();
+  const std::string dist = MakeDistribution("background", b);
+  {
+    SetupRun s(dist);
+    HWND bg = s.Background();
+    HWND w = s.WaitPage("Welcome");
+    const RECT c = ClientOnScreen(bg);
+    const int h = c.bottom - c.top, x = c.right - 3;
+    EXPECT_EQ(c.right - c.left, GetSystemMetrics(SM_CXSCREEN));
+    for (int band : {0, 31, 62}) {
+      const int top = c.top + MulDiv(h, band, 63), bottom = c.top + MulDiv(h, band + 1, 63);
+      const DWORD want = Scaled(0x0040C080, 255 - 4 * band);
+      EXPECT_TRUE(WaitPixel(x, top, want)) << "band " << band;
+      EXPECT_TRUE(WaitPixel(x, (top + bottom) / 2, want)) << "band " << band;
+      EXPECT_TRUE(WaitPixel(x, std::min<int>(bottom, c.bottom) - 1, want)) << "band " << band;
+      if (band > 0) EXPECT_TRUE(WaitPixel(x, top - 1, Scaled(0x0040C080, 255 - 4 * (band - 1))));
+    }
+    // The title (25 points) and the subtitle below it, each white over black.
+    const Pixels title = CaptureScreen(RECT{c.left + 9, c.top + 9, c.left + 260, c.top + 50});
+    EXPECT_TRUE(HasColour(title, 0xFFFFFF));
+    EXPECT_TRUE(HasColour(title, 0x000000));
+    const Pixels subtitle = CaptureScreen(RECT{c.left + 11, c.top + 50, c.left + 200, c.top + 66});
+    EXPECT_TRUE(HasColour(subtitle, 0xFFFFFF));
+    EXPECT_TRUE(HasColour(subtitle, 0x000000));
+    Screenshot("background-gradient", w);
+
+    // About: a command value with more bits than 9999 is not the item.
+    PostMessageA(bg, WM_SYSCOMMAND, 9999 | 0x10000, 0);
+    PostMessageA(bg, WM_SYSCOMMAND, 9999, 0);
+    HWND about = s.WaitPage("About Quorvel");
+    EXPECT_EQ(GetState(about).owner, bg);
+    s.Control(about, "QuorvelR");
+    s.Control(about, "Version 2.00.312");
+    RECT ac{};
+    GetClientRect(about, &ac);
+    EXPECT_EQ(ac.right, 344);
+    EXPECT_EQ(ac.bottom, 113);
+    EXPECT_FALSE(IsWindowEnabled(w));  // modal
+    ClickButton(about, "OK");
+    EXPECT_TRUE(WaitForWindowGone(about, kTimeout));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(w) != FALSE; }, kTimeout));
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(bg, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &ignored);
+    EXPECT_FALSE(IsWindowVisible(about));
+
+    // A key on the background: the wizard comes to the front.
+    SetForegroundWindow(bg);
+    ASSERT_TRUE(WaitUntil([&] { return ActiveWindow(bg) == bg; }, kTimeout));
+    PostKey(bg, 'A');
+    EXPECT_TRUE(WaitUntil([&] { return ActiveWindow(bg) == w; }, kTimeout));
+    ClickButton(w, "Cancel");
+    s.Answer("Exit Setup", "Yes");
+    EXPECT_EQ(s.ExitCode(), 1u);
+  }
+  {
+    b.Header.Flags |= 0x10;                  // solid
+    b.Header.BackgroundColor = 0x8000000D;   // the system colour COLOR_HIGHLIGHT
+    SetupRun s(MakeDistribution("solid", b));
+    HWND bg = s.Background();
+    s.WaitPage("Welcome");
+    const RECT c = ClientOnScreen(bg);
+    const COLORREF sys = GetSysColor(COLOR_HIGHLIGHT);
+    const DWORD want = (GetRValue(sys) << 16) | (GetGValue(sys) << 8) | GetBValue(sys);
+    for (int y : {c.top + 1, (c.top + c.bottom) / 2, c.bottom - 1})
+      EXPECT_TRUE(WaitPixel(c.right - 3, y, want)) << y;
+    PostClose(bg);
+    s.Answer("Exit Setup", "Yes");
+    EXPECT_EQ(s.ExitCode(), 1u);
+  }
+}
