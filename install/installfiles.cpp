@@ -88,9 +88,13 @@ TRegisterStatus TryRegisterServer(const std::string& path, int32_t& result) {
         reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllRegisterServer")));
     if (!entry) return status;
     status = rsExportFound;
-    // A crash inside the DLL is a failed registration; the status stays.
+    // A crash inside the DLL is a failed registration; the status stays,
+    // and the fault's code stands for the result it never returned.
     const TGuardedResult r = CallGuarded(entry);
-    if (!r.Completed) return status;
+    if (!r.Completed) {
+      result = static_cast<int32_t>(r.FaultCode);
+      return status;
+    }
     result = static_cast<int32_t>(r.Status);
     if (result >= 0) status = rsRegistered;
   } catch (...) {

@@ -306,6 +306,8 @@ TEST(Install, FileRulesAndQuestions) {
   const std::string app = "C:\\QvRules";
   const std::string verdll = ReadAll(Bin("engine_verdll.dll"));
   const std::string regdll = ReadAll(Bin("engine_testdll.dll"));
+  const std::string faultdll = ReadAll(Bin("faulting_selfreg.dll"));
+  ASSERT_FALSE(faultdll.empty());
   ASSERT_FALSE(verdll.empty());
   ASSERT_FALSE(regdll.empty());
   const std::string marker = TestTmp() + "selfreg.txt";
@@ -342,6 +344,7 @@ TEST(Install, FileRulesAndQuestions) {
       Spec("{app}\\SH_NEW.DLL", Bytes("s5"), 0x10),       // 18 new: 1
       Spec("{app}\\NODIR\\X.TXT", Bytes("x")),            // 19 folder missing
       Spec("{app}\\ISDIR", Bytes("d")),                   // 20 a directory
+      Spec("{app}\\FAULT.DLL", Bytes(faultdll), 0x08),    // 21 crashes; Ignore
   };
   WriteDistribution(b, sw::BuildOptions(), TestTmp() + "rules", {});
 
@@ -408,6 +411,12 @@ TEST(Install, FileRulesAndQuestions) {
   const std::string rename_ctx =
       "An error occured while trying to rename a file in the destination directory.\r\n\r\n";
   EXPECT_EQ(box.text.substr(0, rename_ctx.size()), rename_ctx) << box.text;
+  // A write to address 0 inside DllRegisterServer: the access violation's
+  // code (0xC0000005) is shown as the result.
+  host.Answer("Error",
+              app + "\\FAULT.DLL\r\nUnable to register the DLL/OCX. (DllRegisterServer returned -1073741819)" +
+                  reg_tail,
+              "Ignore");
   ASSERT_EQ(host.ExitCode(), 0u);
 
   auto contents = [&](size_t i) { return Str(b.Files[i].Contents); };
@@ -446,6 +455,7 @@ TEST(Install, FileRulesAndQuestions) {
   for (size_t i : {1, 5, 6, 8, 10}) expected.push_back(Rec(1, 0x01, {app + "\\" + b.Files[i].DestName.substr(6), ""}));
   for (size_t i : {11, 12, 13}) expected.push_back(Rec(1, 0x08, {app + "\\" + b.Files[i].DestName.substr(6), ""}));
   for (size_t i = 14; i <= 18; ++i) expected.push_back(Rec(1, 0x04, {app + "\\" + b.Files[i].DestName.substr(6), ""}));
+  expected.push_back(Rec(1, 0x08, {app + "\\FAULT.DLL", ""}));
   ExpectLog(ReadUninstallLog(app + "\\UNINST1.000"), expected);
 }
 
