@@ -79,6 +79,10 @@ void CreateShellIcons(TInstallContext& ctx, const std::string& programs) {
   const std::string group_folder = EnsureTrailingBackslash(programs) + GroupName;
   TComInit com;
   try {
+    // A group must be a folder of its own: without a name the Programs
+    // folder itself would be recorded, and taken away with the group.
+    if (GroupName.find_first_not_of('\\') == std::string::npos)
+      throw Exception(Format(SCreateFolderFailedFmt, group_folder.c_str()));
     if (!FolderExists(group_folder)) {
       // One level only: a group whose parent folder is missing fails.
       if (!CreateDirectoryA(group_folder.c_str(), nullptr))

@@ -512,6 +512,14 @@ TEST_F(ShellIconsTest, NestedGroupWithoutItsParentFailsAndRollsBack) {
   EXPECT_TRUE(run.log.Replay(false));
   EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
 
+  // A group without a name would be the Programs folder itself: refused.
+  GroupName = "";
+  StepRun no_name;
+  EXPECT_THROW(CreateProgramIcons(no_name.ctx), Exception);
+  EXPECT_EQ(Records(no_name.log), (std::vector<std::string>{"8:" + programs + "|:1000"}));
+  EXPECT_TRUE(no_name.log.Replay(false));
+  EXPECT_TRUE(FolderExistsForTest(programs));
+
   // A link that cannot be saved (its name points into a folder that does
   // not exist) is a failure, not an item recorded as made.
   GroupName = "Qv Group";
