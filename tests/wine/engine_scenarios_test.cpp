@@ -271,6 +271,28 @@ TEST(Install, NextDiskPromptAndTheFolderItNames) {
     EXPECT_TRUE(ReadAll(app + "\\" + b.Files[i].DestName.substr(6)) == Str(b.Files[i].Contents)) << i;
 }
 
+// A stream that ends exactly at the end of its disk, whose location allows
+// it to go on to disk 2: disk 2 is never asked for (there is none).
+TEST(Install, StreamEndingAtTheEndOfADiskAsksForNoMore) {
+  const std::string app = "C:\\QvExactEnd";
+  sw::ScriptBuilder b = Product("Exact App", 0);
+  b.Files = {Spec("{app}\\EXACT.BIN", Contents(50000, 41))};
+  sw::BuildOptions o;
+  o.DiskSize = 12 + 4 + b.Build().Files[0].CompressedSize;
+  sw::BuildResult r = b.Build(o);
+  ASSERT_EQ(r.Disks.size(), 1u);
+  ASSERT_EQ(r.Disks[0].size(), o.DiskSize);
+  std::vector<sw::FileData> files = r.Files;
+  files[0].LastDisk = 2;
+  const std::string dist = TestTmp() + "exact";
+  MakeDirs(dist);
+  sw::WriteFileBytes(dist + "\\SETUP.0", b.EncodeScript(files, o));
+  sw::WriteFileBytes(dist + "\\SETUP.1", r.Disks[0]);
+  Host host("--source " + Quote(dist) + " --app " + Quote(app), TestTmp() + "runexact");
+  ASSERT_EQ(host.ExitCode(), 0u);
+  EXPECT_TRUE(ReadAll(app + "\\EXACT.BIN") == Str(b.Files[0].Contents));
+}
+
 // The /SL layout: script and data in one file behind 4096 filler bytes.
 // The data of a file after a skipped one is still found.
 TEST(Install, SingleFileLayout) {
