@@ -18,7 +18,9 @@ namespace forms {
 class TLabel : public TControl {
  public:
   void Create(const TControlArgs& args) override;
-  void SetText(const std::string& text);
+  // Transparent labels have the parent repaint below the old text; labels
+  // that size themselves take the new text's size.
+  void SetText(const std::string& text) override;
   bool Transparent() const { return transparent_; }
   HBRUSH CtlColor(HDC dc) override;
 

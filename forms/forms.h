@@ -204,7 +204,7 @@ class TControl {
   int Id() const;
 
   std::string Text() const;
-  void SetText(const std::string& text);
+  virtual void SetText(const std::string& text);
   bool Visible() const;
   void SetVisible(bool visible);
   bool Enabled() const;
