@@ -135,6 +135,9 @@ TEST(Exit, DuringCopying) {
   PostClose(bg);
   EXPECT_EQ(s.Answer("Exit Setup", "No").text, kExitText);
   EXPECT_TRUE(IsWindowVisible(install));
+  PostClose(install);  // its own close box
+  EXPECT_EQ(s.Answer("Exit Setup", "No").text, kExitText);
+  EXPECT_TRUE(IsWindowVisible(install));
   Screenshot("copying-install-window", install);
   ClickButton(install, "Cancel");
   EXPECT_EQ(s.Answer("Exit Setup", "Yes").text, kExitText);
