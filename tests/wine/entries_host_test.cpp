@@ -12,9 +12,13 @@
 
 #include "snapshot.h"
 #include "tests/wine/dde_testserver.h"
+#include "tests/wine/entries_testutil.h"
 #include "tests/wine/installhost_client.h"
 
 using namespace qvhost;
+using qventries::IniGet;
+using qventries::Reg;
+using qventries::ShellFolder;
 
 namespace {
 
@@ -25,18 +29,6 @@ constexpr uint32_t kHKCU = 0x80000001u, kHKLM = 0x80000002u, kHKPD = 0x80000004u
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 bool Version4() { return (GetVersion() & 0xFF) >= 4; }
-
-std::string ShellFolder(HKEY root, const char* name) {
-  HKEY k = nullptr;
-  char buf[MAX_PATH] = "";
-  DWORD len = sizeof buf;
-  if (RegOpenKeyExA(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                    KEY_READ, &k) == ERROR_SUCCESS) {
-    RegQueryValueExA(k, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &len);
-    RegCloseKey(k);
-  }
-  return buf;
-}
 
 // The Programs folder of the installation: the user under Wine has the
 // rights of an administrator, so the common folder when the registry names
@@ -55,24 +47,6 @@ const std::vector<qvsnap::IgnoreRule> kKept = {
      "Wine keeps the mouse parameters there once a program asks for them"},
     {"HKLM\\Software\\QvEntriesHost", "the parent that the registry entry's key was made in is not "
                                         "recorded, so the rollback keeps it (the entry's own key goes)"}};
-
-std::string IniGet(const std::string& file, const std::string& section, const std::string& key) {
-  char buf[512];
-  GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", buf, sizeof buf, file.c_str());
-  return buf;
-}
-
-sw::RegistrySpec Reg(uint32_t root, const std::string& key, const std::string& name, uint8_t type,
-                     uint8_t flags, const std::string& text = "") {
-  sw::RegistrySpec r;
-  r.RootKey = root;
-  r.SubKey = key;
-  r.ValueName = name;
-  r.ValueType = type;
-  r.RegFlags = flags;
-  r.StringData = text;
-  return r;
-}
 
 // The product: one file, two icons, INI entries (the second aimed at a
 // directory, so that it fails) and registry entries (the third under a

@@ -16,6 +16,7 @@
 #include "snapshot.h"
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
+#include "tests/wine/entries_testutil.h"
 #include "tools/scriptwriter/scriptwriter.h"
 #include "undo/undolog.h"
 
@@ -23,6 +24,9 @@ using qvtest::BoxAnswerer;
 using qvtest::FileThere;
 using qvtest::ReadWholeFile;
 using qvtest::TmpDir;
+using qventries::IniGet;
+using qventries::Reg;
+using qventries::ShellFolder;
 
 namespace {
 
@@ -84,16 +88,6 @@ void AddReg(const sw::RegistrySpec& r) {
 }
 void AddIcon(const sw::IconSpec& i) {
   Script.IconEntries.push_back(FromBytes<SetupIconEntry>(sw::EncodeIconEntry(i)));
-}
-
-std::string IniGet(const std::string& file, const std::string& section, const std::string& key) {
-  char buf[512];
-  if (file.empty())
-    GetProfileStringA(section.c_str(), key.c_str(), "<none>", buf, sizeof buf);
-  else
-    GetPrivateProfileStringA(section.c_str(), key.c_str(), "<none>", buf, sizeof buf,
-                             file.c_str());
-  return buf;
 }
 
 bool FolderExistsForTest(const std::string& p) {
@@ -240,17 +234,6 @@ TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
   }
 }
 
-sw::RegistrySpec Reg(uint32_t root, const std::string& key, const std::string& name, uint8_t type,
-                     uint8_t flags) {
-  sw::RegistrySpec r;
-  r.RootKey = root;
-  r.SubKey = key;
-  r.ValueName = name;
-  r.ValueType = type;
-  r.RegFlags = flags;
-  return r;
-}
-
 // Each root the script can name, each value type, constants expanded in
 // names and strings but never in DWORD or binary data, both uninstall flags
 // and the rule when both are set, subkeys that name no key below a root and
@@ -369,18 +352,6 @@ TEST_F(EntriesTest, RegistryAbortRollsBackToTheStateBefore) {
                            "the entry's key tree goes, but the parent that it made on the way "
                            "is not recorded"}}),
             std::vector<std::string>{});
-}
-
-std::string ShellFolder(HKEY root, const char* name) {
-  HKEY k = nullptr;
-  char buf[MAX_PATH] = "";
-  DWORD len = sizeof buf;
-  if (RegOpenKeyExA(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                    KEY_READ, &k) == ERROR_SUCCESS) {
-    RegQueryValueExA(k, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &len);
-    RegCloseKey(k);
-  }
-  return buf;
 }
 
 // A link's fields as IShellLinkA reads them back.
