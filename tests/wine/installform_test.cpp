@@ -26,6 +26,28 @@ const char kExitQuestion[] =
 
 std::string Tmp(const std::string& name) { return GetEnv("QV_TEST_TMP_WIN") + name; }
 
+// How far along its width a progress bar is drawn in the highlight colour:
+// the rightmost such pixel of the middle row, as a fraction of the width.
+double DrawnFraction(HWND bar) {
+  RECT r{};
+  GetWindowRect(bar, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(mem, bitmap);
+  BitBlt(mem, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  const COLORREF fill = GetSysColor(COLOR_HIGHLIGHT);
+  int rightmost = -1;
+  for (int x = 0; x < width; ++x)
+    if (GetPixel(mem, x, height / 2) == fill) rightmost = x;
+  SelectObject(mem, old);
+  DeleteObject(bitmap);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return static_cast<double>(rightmost + 1) / width;
+}
+
 bool Exists(const std::string& name) {
   return GetFileAttributesA(Tmp(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -148,6 +170,16 @@ TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
   EXPECT_EQ(SendMessageA(gauge, PBM_GETRANGE, FALSE, 0), 173000);
   EXPECT_EQ(SendMessageA(gauge, PBM_GETRANGE, TRUE, 0), 0);
   EXPECT_EQ(SendMessageA(gauge, PBM_GETPOS, 0, 0), 86500);
+  // Half the range is half the bar (a 16-bit range would have been cut to
+  // 41928 and the bar drawn full).
+  double drawn = 0;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        drawn = DrawnFraction(gauge);
+        return drawn > 0.4 && drawn < 0.6;
+      },
+      kWait))
+      << "drawn to " << drawn << " of the width";
 
   AskToCancel(false, "No");
   AskToCancel(true, "No");
