@@ -104,7 +104,9 @@ std::string Joined(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-// The whole product through the install window, then the same product with
+// The whole product through the install window (the failing INI entry
+// retried until it succeeds, the failing registry entry ignored), then the
+// same product with
 // "Don't create any Program Icons" ticked into another folder.
 TEST(EntriesInstall, IconsIniAndRegistryThroughTheInstallWindow) {
   const bool shell = Version4();
@@ -122,8 +124,16 @@ TEST(EntriesInstall, IconsIniAndRegistryThroughTheInstallWindow) {
             TestTmp() + "run1");
   const std::string ini_question =
       "Error creating INI entry in file " + app + "\\ISDIR.INI\r\n\r\n" + kRetrySentence;
+  // Retry is the default button of the question.
+  std::string default_button;
+  const HWND box = qvui::WaitForMessageBox("Error", kBoxWait, host.Process().Pid());
+  for (const qvui::ControlInfo& c : qvui::Controls(box))
+    if (c.class_name == "Button" && (c.style & 0x0F) == BS_DEFPUSHBUTTON) default_button = c.text;
+  EXPECT_EQ(default_button, "&Retry");
   EXPECT_EQ(host.Answer("Error", ini_question, "Retry").icon, qvui::MessageBoxIcon::kExclamation);
-  host.Answer("Error", ini_question, "Ignore");
+  // Retry repeats the entry: once the directory is gone the write succeeds.
+  ASSERT_TRUE(RemoveDirectoryA((app + "\\ISDIR.INI").c_str()));
+  host.Answer("Error", ini_question, "Retry");
   host.Answer("Error",
               std::string("Error creating registry key: Software\\QvEntriesHost.\r\n\r\n") +
                   kRetrySentence,
@@ -146,6 +156,7 @@ TEST(EntriesInstall, IconsIniAndRegistryThroughTheInstallWindow) {
       << trace;
 
   EXPECT_EQ(IniGet(app + "\\APP.INI", "Setup", "Path"), app);
+  EXPECT_EQ(IniGet(app + "\\ISDIR.INI", "Setup", "Key"), "v");
   EXPECT_EQ(IniGet("C:\\windows\\QVENTRIES.INI", app, "Installed"), "1");
   EXPECT_EQ(ReadRegValue(HKEY_CURRENT_USER, "Software\\QvEntriesHost", "Path").data, app + '\0');
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\QvEntriesHost\\Tree"));
@@ -174,6 +185,7 @@ TEST(EntriesInstall, IconsIniAndRegistryThroughTheInstallWindow) {
   }
   for (const std::string& s :
        {"kind 3 param 0x0 \"" + app + "\\APP.INI\" \"Setup\" \"Path\"",
+        "kind 3 param 0x0 \"" + app + "\\ISDIR.INI\" \"Setup\" \"Key\"",
         "kind 4 param 0x0 \"C:\\windows\\QVENTRIES.INI\" \"" + app + "\"",
         std::string("kind 7 param 0x80000001 \"Software\\QvEntriesHost\" \"Path\""),
         std::string("kind 5 param 0x80000002 \"Software\\QvEntriesHost\\Tree\""),
