@@ -2,6 +2,7 @@
 # Runs a Windows-side benchmark of the win64 build under Wine, in a prefix of
 # its own made by the test bench's runner (which also tears it down).
 #   tests/benchmarks/wine-bench.sh build/win64 script_load_bench [args...]
+# QV_BENCH_DISPLAY=1 gives the program a display (for benchmarks of windows).
 set -e
 build=$(cd "$1" && pwd)
 exe=$2
@@ -10,4 +11,5 @@ here=$(cd "$(dirname "$0")" && pwd)
 runner="$here/../winebench/winerun.py"
 python3 "$runner" --root "$build" --make-template
 exec python3 "$runner" --root "$build" --name "bench.$exe" --exe "$build/bin/$exe.exe" \
+  ${QV_BENCH_DISPLAY:+--display} \
   --timeout 1800 -- "$@"
