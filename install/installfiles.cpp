@@ -34,11 +34,6 @@ std::string FullPathName(const std::string& path) {
 
 }  // namespace
 
-bool IsExistingFile(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
   const std::string name = Format("SETUP.%d", static_cast<int>(disk));
   const std::string alternative =
@@ -50,7 +45,7 @@ std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
       FullPathName(EnsureTrailingBackslash(SourceDir) + alternative),
   };
   for (const std::string& c : candidates)
-    if (IsExistingFile(c)) return c;
+    if (FileExists(c)) return c;
   if (!ctx.PromptForDisk) return candidates[0];
   std::string dir;
   if (!ctx.PromptForDisk(disk, name, SourceDir, dir)) throw EAbort();
@@ -203,7 +198,7 @@ void AddWininitRenameEntry(const std::string& temporary, const std::string& dest
   const std::string entry = ToShortPathName(destination) + "=" + ToShortPathName(temporary);
   std::string old_copy;
   std::vector<std::string> old_lines;
-  if (IsExistingFile(path)) {
+  if (FileExists(path)) {
     old_copy = NewTempFileName(WinDir);
     if (!MoveFileA(path.c_str(), old_copy.c_str())) RaiseLastIOError("renaming", path);
   }
@@ -355,7 +350,7 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
       throw Exception("The uninstall data file has no name: the setup script does not register an uninstaller");
     a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
                                            : ExpandDirConstants(entry.DestName());
-    a.Existed = IsExistingFile(a.Dest);
+    a.Existed = FileExists(a.Dest);
     if (IsCommonControlsUpdate(a.Dest) && ctx.MarkCommonControlsUpdate) ctx.MarkCommonControlsUpdate();
     ctx.Progress.SetFileNameText(a.Dest);
     if (!a.Existed) break;

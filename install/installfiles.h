@@ -33,6 +33,3 @@ void IncrementSharedCount(const std::string& path, bool existed);
 // Windows NT, WININIT.INI's [rename] section on the Windows 95 family. Sets
 // NeedsRestart.
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
-
-// True when path names an existing file (not a directory).
-bool IsExistingFile(const std::string& path);
