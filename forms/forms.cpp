@@ -45,6 +45,16 @@ bool IsPushButton(HWND wnd) {
 }
 
 LRESULT CALLBACK ContainerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_NEXTDLGCTL:
+      // A multi-line edit on a page asks for the next control (Tab): the
+      // form decides.
+      return SendMessageA(GetAncestor(wnd, GA_ROOT), msg, wp, lp);
+    case WM_CLOSE:
+      // Esc in a multi-line edit posts this to its parent: a page is never
+      // closed by its controls.
+      return 0;
+  }
   try {
     LRESULT result = 0;
     if (ReflectToControl(wnd, msg, wp, lp, result)) return result;
@@ -596,6 +606,17 @@ LRESULT TForm::WndProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       // IDOK / IDCANCEL from the dialog manager: Enter and Esc are routed
       // to the buttons before it sees them.
       return 0;
+    case WM_NEXTDLGCTL: {
+      // Tab in a multi-line edit: the edit asks its parent to move on.
+      HWND next = LOWORD(lp) ? reinterpret_cast<HWND>(wp)
+                             : GetNextDlgTabItem(wnd, GetFocus(), wp != 0 ? TRUE : FALSE);
+      if (next) {
+        ::SetFocus(next);
+        if (SendMessageA(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+          SendMessageA(next, EM_SETSEL, 0, -1);
+      }
+      return 0;
+    }
     case DM_GETDEFID:
       if (default_button_ && default_button_->Handle())
         return MAKELRESULT(default_button_->Id(), DC_HASDEFID);
