@@ -1,4 +1,5 @@
-// The next-disk prompt in a real installation: setup.exe on a distribution
+// The destination page's Browse and the next-disk prompt in a real
+// installation: setup.exe on a distribution
 // spanning five disks, whose disks 2 to 5 lie in a folder of their own (not
 // beside setup.exe, not in ..\DISK2). Cancelling the prompt ends the run
 // silently with everything taken back; browsing to that folder carries the
@@ -96,6 +97,13 @@ HWND ChildOfClass(HWND parent, const std::string& class_name) {
   throw std::runtime_error("no " + class_name + " in\n" + ListControls(parent));
 }
 
+// A window disabled under a message box is enabled again by its owner's
+// side once the box has returned: wait for that before clicking in it.
+void WaitEnabled(HWND wnd) {
+  if (!WaitUntil([&] { return IsWindowEnabled(wnd) != FALSE; }, kTimeout))
+    throw std::runtime_error("window stays disabled: " + GetText(wnd));
+}
+
 HWND WaitOwn(SetupRun& s, const std::string& caption) {
   WindowQuery q;
   q.caption = caption;
@@ -103,12 +111,74 @@ HWND WaitOwn(SetupRun& s, const std::string& caption) {
   return WaitForWindow(q, kTimeout);
 }
 
+// What Browse on the destination page showed and left in DirEdit.
+struct TBrowseView {
+  std::string prompt, start_edit, after_cancel, picked, dir_after_pick, reopened_edit, reopened_item, dir_after_typed;
+};
+
+std::string SelectedItem(HWND list) {
+  const int i = static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+  wchar_t wide[512] = L"";
+  SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide));
+  char buf[1024] = "";
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+  return buf;
+}
+
+// Browse three times: cancelled; the root of the list's drive picked; a
+// path typed (the installation folder again).
+TBrowseView BrowseFromDestination(SetupRun& s, HWND w, const std::string& shot) {
+  TBrowseView v;
+  HWND dir_edit = EditAt(w, 0);
+  ClickButton(w, "Browse...");
+  HWND chooser = s.WaitPage("Select Folder");
+  HWND edit = ChildOfClass(chooser, "Edit");
+  HWND list = ChildOfClass(chooser, "ListBox");
+  for (const ControlInfo& c : Controls(chooser))
+    if (c.class_name == "Static" && c.client.top == 8) v.prompt = c.text;
+  v.start_edit = GetText(edit);
+  Screenshot(shot, chooser);
+  SetEditText(edit, "C:\\Cancelled");
+  ClickButton(chooser, "Cancel");
+  WaitForWindowGone(chooser, kTimeout);
+  WaitEnabled(w);
+  v.after_cancel = GetText(dir_edit);
+
+  ClickButton(w, "Browse...");
+  chooser = s.WaitPage("Select Folder");
+  SendMessageA(list, LB_SETCURSEL, 0, 0);
+  PostMessageA(chooser, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
+  WaitUntil([&] { return SendMessageA(list, LB_GETCOUNT, 0, 0) > 0 && SendMessageA(list, LB_GETCURSEL, 0, 0) == 0 &&
+                         GetText(edit) != v.start_edit; },
+            kTimeout);
+  v.picked = GetText(edit);
+  ClickButton(chooser, "OK");
+  WaitForWindowGone(chooser, kTimeout);
+  WaitUntil([&] { return GetText(dir_edit) == v.picked; }, kTimeout);
+  v.dir_after_pick = GetText(dir_edit);
+
+  WaitEnabled(w);
+  ClickButton(w, "Browse...");
+  chooser = s.WaitPage("Select Folder");
+  v.reopened_edit = GetText(edit);
+  v.reopened_item = SelectedItem(list);
+  SetEditText(edit, "C:\\Program Files\\Span Test");
+  ClickButton(chooser, "OK");
+  WaitForWindowGone(chooser, kTimeout);
+  WaitUntil([&] { return GetText(dir_edit) == "C:\\Program Files\\Span Test"; }, kTimeout);
+  v.dir_after_typed = GetText(dir_edit);
+  WaitEnabled(w);
+  return v;
+}
+
 // Welcome, destination (created when asked), program folder, ready: the
-// installation starts.
-HWND WalkToInstallation(SetupRun& s) {
+// installation starts. With browse set, the destination page's Browse is
+// used first.
+HWND WalkToInstallation(SetupRun& s, TBrowseView* browse = nullptr, const std::string& shot = "") {
   HWND w = s.WaitPage("Welcome");
   ClickButton(w, "Next >");
   s.ExpectPage(w, "Choose Destination Location");
+  if (browse) *browse = BrowseFromDestination(s, w, shot);
   ClickButton(w, "Next >");
   s.Answer("Folder Does Not Exist", "Yes");
   s.ExpectPage(w, "Select Program Folder");
@@ -148,7 +218,18 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
     ASSERT_GE(d.disks, 4u);
     const qvsnap::Snapshot before = qvsnap::TakeSnapshot();
     SetupRun s(d.dir);
-    WalkToInstallation(s);
+    TBrowseView b;
+    WalkToInstallation(s, &b, shot + "-chooser");
+    EXPECT_EQ(b.prompt, "Please choose the Installation Folder and click OK to continue.");
+    EXPECT_EQ(b.start_edit, app);
+    EXPECT_EQ(b.after_cancel, app);
+    // The list started in the folder setup.exe was started in (on Z:); its
+    // root picked, with the default directory name appended.
+    EXPECT_EQ(b.picked, "Z:\\Span Test");
+    EXPECT_EQ(b.dir_after_pick, "Z:\\Span Test");
+    EXPECT_EQ(b.reopened_edit, "Z:\\Span Test");  // the caller's text
+    EXPECT_EQ(b.reopened_item, "Z:\\");            // the folder of the last use
+    EXPECT_EQ(b.dir_after_typed, app);
     HWND prompt = WaitOwn(s, kPromptCaption);
     const TPromptView v = ReadPrompt(prompt);
     EXPECT_EQ(v.label, PromptText(2, word));
@@ -160,6 +241,7 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
     const MessageBoxInfo no = s.Answer("Exit Setup", "No");
     EXPECT_EQ(no.text, kExitText);
     EXPECT_TRUE(IsWindowVisible(prompt));
+    WaitEnabled(prompt);
     ClickButton(prompt, "Cancel");
     s.Answer("Exit Setup", "Yes");
     EXPECT_EQ(s.ExitCode(), 1u);
@@ -184,6 +266,7 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
   EXPECT_EQ(refused.icon, MessageBoxIcon::kExclamation);
   EXPECT_TRUE(IsWindowVisible(prompt));
 
+  WaitEnabled(prompt);
   ClickButton(prompt, "Browse...");
   HWND chooser = WaitOwn(s, "Select Folder");
   HWND chooser_edit = ChildOfClass(chooser, "Edit");
@@ -198,6 +281,7 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
                         kTimeout))
       << GetText(chooser_edit);
   ClickButton(chooser, "OK");
+  WaitEnabled(prompt);
   HWND edit = ChildOfClass(prompt, "Edit");
   EXPECT_TRUE(WaitUntil([&] { return lstrcmpiA(GetText(edit).c_str(), d.elsewhere.c_str()) == 0; }, kTimeout))
       << GetText(edit);

@@ -85,12 +85,21 @@ HWND WaitForOwnWindow(const std::string& caption) {
   return qvui::WaitForWindow(q, kWait);
 }
 
-// Waits for one of our message boxes, notes it and presses button.
-qvui::MessageBoxInfo AnswerBox(const std::string& caption, const std::string& button) {
+// A window disabled under a modal window is enabled again by the side that
+// showed it, after the modal window has gone: wait for that.
+void WaitEnabled(HWND wnd) {
+  if (wnd && !qvui::WaitUntil([&] { return !IsWindow(wnd) || IsWindowEnabled(wnd); }, kWait))
+    throw std::runtime_error("window stays disabled: " + qvui::GetText(wnd));
+}
+
+// Waits for one of our message boxes, notes it, presses button and waits
+// until the window below it takes input again.
+qvui::MessageBoxInfo AnswerBox(const std::string& caption, const std::string& button, HWND below = nullptr) {
   HWND box = qvui::WaitForMessageBox(caption, kWait, GetCurrentProcessId());
   qvui::MessageBoxInfo info = qvui::ReadMessageBox(box);
   qvui::AnswerMessageBox(box, button);
   if (!qvui::WaitForWindowGone(box, kWait)) throw std::runtime_error("message box stays");
+  WaitEnabled(below);
   return info;
 }
 
@@ -577,26 +586,26 @@ TEST(NextDiskPrompt, AsksForTheDiskUntilTheFileIsThere) {
       HWND edit = ChildOfClass(dlg, "Edit");
       // The file is not in the folder shown.
       qvui::ClickButton(dlg, "OK");
-      v.boxes.push_back(AnswerBox("Error", "OK"));
+      v.boxes.push_back(AnswerBox("Error", "OK", dlg));
       // Blanks only: the bare name, looked for in the current folder.
       qvui::SetEditText(edit, "   ");
       qvui::ClickButton(dlg, "OK");
-      v.boxes.push_back(AnswerBox("Error", "OK"));
+      v.boxes.push_back(AnswerBox("Error", "OK", dlg));
       // Longer than the program's buffers.
       qvui::SetEditText(edit, "C:\\" + std::string(300, 'y'));
       qvui::ClickButton(dlg, "OK");
-      v.boxes.push_back(AnswerBox("Error", "OK"));
+      v.boxes.push_back(AnswerBox("Error", "OK", dlg));
       // Cancel answered No: the dialog stays with its path.
       qvui::SetEditText(edit, "C:\\nowhere\\");
       qvui::ClickButton(dlg, "Cancel");
-      v.boxes.push_back(AnswerBox("Exit Setup", "No"));
+      v.boxes.push_back(AnswerBox("Exit Setup", "No", dlg));
       v.edit_after_no = qvui::GetText(edit);
       // Browse, cancelled: the path stays.
       qvui::SetEditText(edit, "  C:\\disks  ");
       qvui::ClickButton(dlg, "Browse...");
       HWND chooser = WaitForOwnWindow("Select Folder");
       qvui::ClickButton(chooser, "Cancel");
-      qvui::WaitUntil([&] { return IsWindowEnabled(dlg) != FALSE; }, kWait);
+      WaitEnabled(dlg);
       v.edit_after_cancelled_browse = qvui::GetText(edit);
       // Browse: the chooser starts with the trimmed path; a folder picked in
       // it is taken as it is, nothing appended.
@@ -614,6 +623,7 @@ TEST(NextDiskPrompt, AsksForTheDiskUntilTheFileIsThere) {
       DoubleClickItem(list, ListIndexOf(list, "two"));
       WaitForText(chooser_edit, "C:\\disks\\two");
       qvui::ClickButton(chooser, "OK");
+      WaitEnabled(dlg);
       WaitForText(edit, "C:\\disks\\two");
       v.edit_after_browse = qvui::GetText(edit);
       // Blanks around and a ".." are accepted.
@@ -668,9 +678,9 @@ TEST(NextDiskPrompt, AsksForTheDiskUntilTheFileIsThere) {
     TDriver driver([&] {
       HWND dlg = WaitForOwnWindow("Please Insert the Next Disk");
       qvui::ClickButton(dlg, "OK");
-      boxes.push_back(AnswerBox("Error", "OK"));
+      boxes.push_back(AnswerBox("Error", "OK", dlg));
       PostMessageA(ChildOfClass(dlg, "Edit"), WM_KEYDOWN, VK_ESCAPE, 0);
-      boxes.push_back(AnswerBox("Exit Setup", "Yes"));
+      boxes.push_back(AnswerBox("Exit Setup", "Yes", dlg));
     });
     std::string untouched = "unchanged";
     EXPECT_FALSE(PromptForDisk(3, "SETUP.3", "D:", untouched));
