@@ -131,7 +131,9 @@ TEST(EntriesInstall, IconsIniAndRegistryThroughTheInstallWindow) {
     if (c.class_name == "Button" && (c.style & 0x0F) == BS_DEFPUSHBUTTON) default_button = c.text;
   EXPECT_EQ(default_button, "&Retry");
   EXPECT_EQ(host.Answer("Error", ini_question, "Retry").icon, qvui::MessageBoxIcon::kExclamation);
-  // Retry repeats the entry: once the directory is gone the write succeeds.
+  // Retry repeats the entry: once the directory is gone (removed while the
+  // second question is up) the write succeeds.
+  qvui::WaitForMessageBox("Error", kBoxWait, host.Process().Pid());
   ASSERT_TRUE(RemoveDirectoryA((app + "\\ISDIR.INI").c_str()));
   host.Answer("Error", ini_question, "Retry");
   host.Answer("Error",
