@@ -11,10 +11,10 @@
 #include "wizard/aboutform.h"
 #include "wizard/choosedir.h"
 
-// Exit codes: 0 the setup ran to its end; 1 the run ended through the
+// Exit codes: 0 the installation was done; 1 the run ended through the
 // silent abort (after the message that explains it), a cancelled or failed
-// installation, or the user leaving before the end; 2 an unexpected failure
-// reported by the general error report.
+// installation, or the user leaving before the installation; 2 an
+// unexpected failure reported by the general error report.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const char* const kTitle = "Setup";
   try {

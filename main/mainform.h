@@ -29,8 +29,9 @@ class TMainForm : public forms::TForm {
   bool Closing = false;
   bool Minimized = false;
   bool BusyRunning = false;
-  // Whether the run reached its end (the finished page was completed).
-  bool Completed() const { return Step >= 4; }
+  // Whether the installation has been done (the finished pages were
+  // reached; closing them ends the run without the finishing actions).
+  bool Completed() const { return Step >= 3; }
 
   // Invisible marker: "Installed" once the common-controls update program
   // was installed.

@@ -3,11 +3,13 @@
 // line to the file named by QV_PROBE_LOG telling how it was started, so a
 // test sees what ran, in which order and with which command line.
 //
-//   runprobe [--name N] [--wait-for FILE] [--seen FILE] [--touch FILE] args...
+//   runprobe [--name N] [--announce FILE] [--wait-for FILE] [--seen FILE]
+//            [--touch FILE] args...
 //
-// --wait-for waits (at most 20 s) until FILE exists and notes whether it
-// came; --seen notes whether FILE exists at the start; --touch creates FILE
-// at the end. Every other argument is noted as it stands.
+// --announce creates FILE at the start; --wait-for waits (at most 20 s)
+// until FILE exists and notes whether it came; --seen notes whether FILE
+// exists at the start; --touch creates FILE at the end. Every other argument
+// is noted as it stands.
 #include <windows.h>
 
 #include <string>
@@ -15,6 +17,11 @@
 namespace {
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Touch(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 }  // namespace
 
@@ -24,6 +31,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--name" && i + 1 < argc) {
       name = argv[++i];
+    } else if (a == "--announce" && i + 1 < argc) {
+      Touch(argv[++i]);
     } else if (a == "--seen" && i + 1 < argc) {
       line += std::string(" seen=") + (Exists(argv[++i]) ? "yes" : "no");
     } else if (a == "--wait-for" && i + 1 < argc) {
@@ -52,9 +61,6 @@ int main(int argc, char** argv) {
       CloseHandle(h);
     }
   }
-  if (!touch.empty()) {
-    HANDLE h = CreateFileA(touch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
+  if (!touch.empty()) Touch(touch);
   return 0;
 }

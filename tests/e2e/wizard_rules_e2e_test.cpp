@@ -489,3 +489,56 @@ TEST(Background, GradientTitleAboutAndKeys) {
     EXPECT_EQ(s.ExitCode(), 1u);
   }
 }
+
+// While a run entry is waited for, closing the background window is
+// refused without a question; once the finished page shows, its close box
+// ends the program at once (the installation is done: exit code 0), without
+// the finishing actions.
+TEST(Finish, ClosingWhileRunEntriesRunThenOnTheFinishedPage) {
+  sw::ScriptBuilder b = Quick();
+  b.LicenseText.clear();
+  b.InfoBeforeText.clear();
+  sw::FileSpec exe;
+  exe.DestName = "{app}\\WAIT.EXE";
+  exe.Contents = BuildProgram("runprobe.exe");
+  b.Files.push_back(exe);
+  b.Runs = {{"{app}\\WAIT.EXE",
+             "--name wait --announce \"{app}\\started.flag\" --wait-for \"{app}\\go.flag\"", 0}};
+  SetupRun s(MakeDistribution("busy", b));
+  HWND bg = s.Background();
+  HWND w = s.WaitPage("Welcome");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Choose Destination Location");
+  ClickButton(w, "Next >");
+  s.Answer("Folder Does Not Exist", "Yes");
+  s.ExpectPage(w, "Select Program Folder");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Start Copying Files");
+  ClickButton(w, "Next >");
+  ASSERT_TRUE(WaitUntil([] { return Exists(kApp + "\\started.flag"); }, kTimeout));
+  PostClose(bg);
+  PostMessageA(bg, WM_SYSCOMMAND, SC_CLOSE, 0);
+  // setup.exe handles its messages while it waits: each sent message is
+  // handled inside one PeekMessage, which then returns the next posted one,
+  // so after three round trips both closes have been handled (and refused:
+  // otherwise the program would end instead of showing the finished page).
+  for (int i = 0; i < 3; ++i) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(bg, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &ignored);
+  }
+  HANDLE go = CreateFileA((kApp + "\\go.flag").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          0, nullptr);
+  CloseHandle(go);
+  bool asked = false;
+  EXPECT_TRUE(WaitUntil([&] {
+    WindowQuery q;
+    q.class_name = "#32770";
+    q.pid = s.Pid();
+    if (FindTopLevel(q)) asked = true;
+    return asked || (IsWindowVisible(w) && GetText(w) == "Setup Complete");
+  }, kTimeout));
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(ProbeLines(), std::vector<std::string>{"wait waited=yes"});
+  PostClose(w);
+  EXPECT_EQ(s.ExitCode(), 0u);
+}
