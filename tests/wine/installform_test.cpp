@@ -87,10 +87,18 @@ class InstallFormTest : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([&] { return SendMessageA(gauge, PBM_GETPOS, 0, 0) != 0; }, kWait))
         << ListControls(install_);
   }
-  // Asks to cancel (by the button or by Esc), checks the question, answers.
-  void AskToCancel(bool by_escape, const std::string& answer) {
-    if (by_escape)
+  // The box has gone before its caller enables the windows again.
+  bool WaitEnabled(HWND wnd) {
+    return WaitUntil([&] { return GetState(wnd).enabled; }, kWait);
+  }
+  enum class By { kButton, kEscape, kCloseBox };
+  // Asks to cancel, checks the question, answers.
+  void AskToCancel(By by, const std::string& answer) {
+    ASSERT_TRUE(WaitEnabled(install_)) << "still inert after an earlier box";
+    if (by == By::kEscape)
       PostMessageA(ButtonByCaption(install_, "Cancel"), WM_KEYDOWN, VK_ESCAPE, 0);
+    else if (by == By::kCloseBox)
+      PostClose(install_);
     else
       ClickButton(install_, "Cancel");
     HWND box = WaitForMessageBox("Exit Setup", kWait, proc_->Pid());
@@ -105,10 +113,6 @@ class InstallFormTest : public ::testing::Test {
     AnswerMessageBox(box, answer);
     EXPECT_TRUE(WaitForWindowGone(box, kWait));
   }
-  // The box has gone before its caller enables the windows again.
-  bool WaitEnabled(HWND wnd) {
-    return WaitUntil([&] { return GetState(wnd).enabled; }, kWait);
-  }
   void TearDown() override {
     if (proc_ && proc_->Running()) proc_->Terminate();
   }
@@ -118,7 +122,8 @@ class InstallFormTest : public ::testing::Test {
   HWND install_ = nullptr;
 };
 
-// The window as laid out, the progress range, Cancel and Esc answered No,
+// The window as laid out, the progress range, Cancel, Esc and the close box
+// answered No,
 // an exception in a handler shown, then the installation goes on to its end
 // and tells the owner.
 TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
@@ -181,8 +186,9 @@ TEST_F(InstallFormTest, ShowsProgressAsksBeforeCancellingAndReportsSuccess) {
       kWait))
       << "drawn to " << drawn << " of the width";
 
-  AskToCancel(false, "No");
-  AskToCancel(true, "No");
+  AskToCancel(By::kButton, "No");
+  AskToCancel(By::kEscape, "No");
+  AskToCancel(By::kCloseBox, "No");
   // An exception out of a handler that runs inside a check point is shown
   // and the installation goes on.
   PostMessageA(owner_, WM_APP + 1, 0, 0);
@@ -207,7 +213,7 @@ TEST_F(InstallFormTest, ConfirmedCancelRollsBackSilently) {
   Start("run");
   WaitForCopying();
   ASSERT_TRUE(Exists("made"));
-  AskToCancel(true, "Yes");
+  AskToCancel(By::kEscape, "Yes");
   EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
   EXPECT_FALSE(Exists("made"));
   EXPECT_EQ(ReadResult(), "animation playing\n");
