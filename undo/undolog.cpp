@@ -182,3 +182,129 @@ void TUndoChanges::WriteLogFile(const std::string& name, const TLogOutputFactory
   }
   out->Close();
 }
+
+// ---- reading a log back -------------------------------------------------------
+
+namespace {
+
+uint32_t GetLE(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The strings each kind needs (the replay reads them).
+int StringsNeeded(uint8_t kind) {
+  static const int kNeeded[] = {1, 2, 2, 3, 2, 1, 1, 2, 1};
+  return kind <= ukShellNotify ? kNeeded[kind] : 0;
+}
+
+bool IsRootKeyParam(uint32_t param) { return param >= 0x80000000u && param <= 0x80000006u; }
+
+[[noreturn]] void Damaged(const std::string& what) {
+  throw EUndoLogError(EUndoLogError::kDamaged, what);
+}
+[[noreturn]] void Truncated(const std::string& what) {
+  throw EUndoLogError(EUndoLogError::kTruncated, what);
+}
+
+}  // namespace
+
+void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
+  if (first_) throw Exception("ReadLogData needs an empty list");
+  // The ID first: a file of another kind is told as such, also when short.
+  const size_t idBytes = size < sizeof kUndoLogID ? size : sizeof kUndoLogID;
+  if (size == 0) Truncated("the file is empty");
+  bool zeros = true;
+  for (size_t i = 0; i < idBytes; ++i) zeros = zeros && data[i] == 0;
+  if (zeros && size >= sizeof kUndoLogID)
+    Damaged("its header was never written (the installation stopped while writing it)");
+  if (std::memcmp(data, kUndoLogID, idBytes) != 0)
+    throw EUndoLogError(EUndoLogError::kNotALog, "it is not an uninstall log");
+  if (size < kUndoLogHeaderSize)
+    Truncated(Format("it ends inside its header (%lu of %lu bytes)", static_cast<unsigned long>(size),
+                     static_cast<unsigned long>(kUndoLogHeaderSize)));
+
+  const unsigned count = GetLE(data + 8, 2);
+  const unsigned nameLength = data[10];
+  if (nameLength == 0) Damaged("it names no application");
+  if (nameLength > 63) Damaged(Format("its application name is %u characters long (63 at most)", nameLength));
+  for (unsigned i = 0; i < nameLength; ++i)
+    if (data[11 + i] < 32) Damaged("its application name holds a control character");
+  for (unsigned i = 11 + nameLength; i < 74; ++i)
+    if (data[i] != 0) Damaged("the bytes after its application name are not zero");
+  if (data[74] > 1) Damaged(Format("its administrator flag is %u (0 or 1)", data[74]));
+  if (data[75] || data[76] || data[77]) Damaged("the last bytes of its header are not zero");
+
+  // Every record is checked before any is kept.
+  struct TSpan {
+    size_t offset;
+    uint32_t param;
+    uint8_t kind;
+    uint16_t length;
+  };
+  std::vector<TSpan> spans;
+  spans.reserve(count);
+  size_t pos = kUndoLogHeaderSize;
+  for (unsigned i = 0; i < count; ++i) {
+    const unsigned n = i + 1;
+    if (size - pos < kUndoRecordHeadSize)
+      Truncated(Format("it ends in the middle of record %u of %u", n, count));
+    const uint8_t* head = data + pos;
+    const bool firstLink = GetLE(head, 4) != 0, secondLink = GetLE(head + 4, 4) != 0;
+    if (firstLink != (i > 0) || secondLink != (n < count))
+      Damaged(Format("the links of record %u of %u do not match its place", n, count));
+    const uint32_t param = GetLE(head + 8, 4);
+    const uint8_t kind = head[12];
+    const uint16_t length = static_cast<uint16_t>(GetLE(head + 13, 2));
+    if (kind > ukShellNotify) Damaged(Format("record %u is of an unknown kind (%u)", n, kind));
+    if (length > kMaxUndoDataLength)
+      Damaged(Format("record %u declares %u data bytes (%u at most)", n, length, kMaxUndoDataLength));
+    if (size - pos - kUndoRecordHeadSize < length)
+      Truncated(Format("it ends in the middle of record %u of %u", n, count));
+    const uint8_t* d = head + kUndoRecordHeadSize;
+    if (length > 0 && d[length - 1] != 0) Damaged(Format("the last string of record %u is not terminated", n));
+    int strings = 0;
+    for (uint16_t j = 0; j < length; ++j) strings += d[j] == 0;
+    if (strings < StringsNeeded(kind))
+      Damaged(Format("record %u holds %d strings where its kind needs %d", n, strings, StringsNeeded(kind)));
+    if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue) && !IsRootKeyParam(param))
+      Damaged(Format("record %u names no registry root (0x%08lx)", n, static_cast<unsigned long>(param)));
+    if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue || kind == ukRemoveDir ||
+         kind == ukDeleteFile) &&
+        d[0] == 0)
+      Damaged(Format("record %u names no %s", n, kind == ukRemoveDir ? "folder" : kind == ukDeleteFile ? "file" : "registry key"));
+    spans.push_back({pos + kUndoRecordHeadSize, param, kind, length});
+    pos += kUndoRecordHeadSize + length;
+  }
+  if (pos != size)
+    Damaged(Format("%lu bytes follow its last record (it declares %u records)",
+                   static_cast<unsigned long>(size - pos), count));
+
+  AppName.assign(reinterpret_cast<const char*>(data + 11), nameLength);
+  AdminFlag = data[74];
+  try {
+    for (const TSpan& sp : spans) AppendRaw(sp.kind, data + sp.offset, sp.param, sp.length);
+  } catch (...) {
+    DiscardAll();
+    throw;
+  }
+}
+
+void TUndoChanges::ReadLogFile(const std::string& name) {
+  std::FILE* f = std::fopen(name.c_str(), "rb");
+  if (!f) {
+    const int code = errno;
+    throw EInOutError(Format("I/O error %d opening \"%s\": %s", code, name.c_str(), std::strerror(code)));
+  }
+  std::vector<uint8_t> bytes;
+  uint8_t buf[65536];
+  size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + got);
+  const bool failed = std::ferror(f) != 0;
+  const int code = errno;
+  std::fclose(f);
+  if (failed)
+    throw EInOutError(Format("I/O error %d reading \"%s\": %s", code, name.c_str(), std::strerror(code)));
+  ReadLogData(bytes.data(), bytes.size());
+}

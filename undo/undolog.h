@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/exceptions.h"
+
 enum UndoRecordKind : uint8_t {
   ukRemoveDir = 0,       // directory; param bit 0: send SHCNE_RMDIR
   ukDeleteFile = 1,      // file; second file or empty; param: df... bits
@@ -36,6 +38,23 @@ constexpr uint16_t kMaxUndoDataLength = 64985;
 constexpr size_t kUndoLogHeaderSize = 78;
 constexpr size_t kUndoRecordHeadSize = 15;
 extern const char kUndoLogID[8];  // "uqz100a" and 0x1A
+
+// Why an uninstall log cannot be used. Message() says what is wrong in a
+// short clause ("it ends in the middle of record 3 of 7"); the uninstaller
+// puts it into its own sentence.
+class EUndoLogError : public Exception {
+ public:
+  enum TKind {
+    kNotALog,    // another kind of file (its first bytes are not the ID)
+    kTruncated,  // the file ends before what its header and records declare
+    kDamaged,    // a header field, a record's framing or its strings are wrong
+  };
+  EUndoLogError(TKind kind, std::string message) : Exception(std::move(message)), kind_(kind) {}
+  TKind Kind() const { return kind_; }
+
+ private:
+  TKind kind_;
+};
 
 // One record: the links, the parameter, the kind and the data length,
 // followed in the same allocation by DataLength data bytes (NUL-terminated
@@ -103,6 +122,16 @@ class TUndoChanges {
   // than the 16-bit count can say.
   void WriteLogFile(const std::string& name);
   void WriteLogFile(const std::string& name, const TLogOutputFactory& create);
+
+  // Reads an uninstall log into this empty list: the name, the flag and
+  // every record, in order. The whole log is checked before anything is
+  // kept: the ID, the header fields, each record's links, kind, length,
+  // strings and (for registry kinds) root key, the record count against the
+  // file's end. Raises EUndoLogError naming the first fault; the list then
+  // stays empty.
+  void ReadLogData(const uint8_t* data, size_t size);
+  // The same from a file; EInOutError when it cannot be opened or read.
+  void ReadLogFile(const std::string& name);
 
   // Takes the changes back newest first (the undo replay, Win32 side);
   // true when every change was taken back.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
@@ -341,6 +342,142 @@ TEST(UndoLogFile, RealFileThroughTheCLibrary) {
     EXPECT_NE(std::string(e.what()).find("missing/UNINST1.000"), std::string::npos);
   }
   rmdir(dir);
+}
+
+// ---- reading a log back ---------------------------------------------------
+
+// A log as the installation writes it: every kind, the flags, an empty
+// second string.
+Bytes SampleLog() {
+  TUndoChanges u;
+  u.AppName = "My App 1.0";
+  u.AdminFlag = 1;
+  u.AppendStrings(ukRemoveDir, {"C:\\App"}, 0);
+  u.AppendStrings(ukDeleteFile, {"C:\\App\\UNINST0.000", ""}, 0);
+  u.AppendStrings(ukRegKeyTree, {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My App 1.0_qv1"}, 0x80000002u);
+  u.AppendStrings(ukDeleteFile, {"C:\\App\\a.dll", ""}, dfSharedFile | dfRegisteredServer);
+  u.AppendStrings(ukProgmanEntry, {"Group", "Item"}, 0);
+  u.AppendStrings(ukIniValue, {"", "Section", "Key"}, 0);
+  u.AppendStrings(ukIniSection, {"C:\\App\\app.ini", "S"}, 0);
+  u.AppendStrings(ukRegKeyIfEmpty, {"Software\\Q"}, 0x80000001u);
+  u.AppendStrings(ukRegValue, {"Software\\Q", ""}, 0x80000001u);
+  u.AppendStrings(ukShellNotify, {"C:\\Start"}, 0x1000);
+  TFakeDisk d;
+  u.WriteLogFile("log", FakeFactory(d));
+  return d.file;
+}
+
+TEST(UndoLogRead, ReadsBackWhatWasWrittenRecordForRecord) {
+  const Bytes log = SampleLog();
+  TUndoChanges u;
+  u.ReadLogData(log.data(), log.size());
+  EXPECT_EQ(u.AppName, "My App 1.0");
+  EXPECT_EQ(u.AdminFlag, 1);
+  std::vector<UndoRecord*> r = Records(u);
+  ASSERT_EQ(r.size(), 10u);
+  EXPECT_EQ(r[0]->Kind, ukRemoveDir);
+  EXPECT_EQ(r[0]->String(0), "C:\\App");
+  EXPECT_EQ(r[2]->Param, 0x80000002u);
+  EXPECT_EQ(r[3]->Param, dfSharedFile | dfRegisteredServer);
+  EXPECT_EQ(r[3]->DataLength, 14u);
+  EXPECT_EQ(r[4]->String(1), "Item");
+  EXPECT_EQ(r[5]->String(2), "Key");
+  EXPECT_EQ(r[9]->Kind, ukShellNotify);
+  EXPECT_EQ(r[9]->Param, 0x1000u);
+  // Written again, it is the same file byte for byte.
+  TFakeDisk d;
+  u.WriteLogFile("log", FakeFactory(d));
+  EXPECT_EQ(d.file, log);
+  // The list must start empty.
+  EXPECT_THROW(u.ReadLogData(log.data(), log.size()), Exception);
+}
+
+// Each fault the format can show, made in an otherwise good log: its kind and
+// what it says, and an empty list afterwards.
+TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
+  const Bytes good = SampleLog();
+  const size_t first = 78;                 // the first record (ukRemoveDir, 7 data bytes)
+  const size_t second = first + 15 + 7;   // ukDeleteFile, 20 data bytes
+  const size_t third = second + 15 + 20;  // ukRegKeyTree
+  struct TCase {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+    EUndoLogError::TKind kind;
+    const char* says;
+  } cases[] = {
+      {"empty", [](Bytes& b) { b.clear(); }, EUndoLogError::kTruncated, "the file is empty"},
+      {"other format", [](Bytes& b) { b[3] = '2'; }, EUndoLogError::kNotALog, "it is not an uninstall log"},
+      {"text file", [](Bytes& b) { b.assign({'h', 'e', 'l', 'l', 'o'}); }, EUndoLogError::kNotALog,
+       "it is not an uninstall log"},
+      {"zero header", [](Bytes& b) { std::fill(b.begin(), b.begin() + 78, 0); }, EUndoLogError::kDamaged,
+       "its header was never written (the installation stopped while writing it)"},
+      {"short header", [](Bytes& b) { b.resize(40); }, EUndoLogError::kTruncated,
+       "it ends inside its header (40 of 78 bytes)"},
+      {"no name", [](Bytes& b) { b[10] = 0; std::fill(b.begin() + 11, b.begin() + 74, 0); },
+       EUndoLogError::kDamaged, "it names no application"},
+      {"long name", [](Bytes& b) { b[10] = 64; }, EUndoLogError::kDamaged,
+       "its application name is 64 characters long (63 at most)"},
+      {"control in name", [](Bytes& b) { b[12] = 1; }, EUndoLogError::kDamaged,
+       "its application name holds a control character"},
+      {"bytes after name", [](Bytes& b) { b[60] = 'x'; }, EUndoLogError::kDamaged,
+       "the bytes after its application name are not zero"},
+      {"admin flag", [](Bytes& b) { b[74] = 2; }, EUndoLogError::kDamaged, "its administrator flag is 2 (0 or 1)"},
+      {"header tail", [](Bytes& b) { b[77] = 1; }, EUndoLogError::kDamaged,
+       "the last bytes of its header are not zero"},
+      {"count too high", [](Bytes& b) { b[8] = 11; }, EUndoLogError::kDamaged,
+       "the links of record 10 of 11 do not match its place"},
+      {"count too low", [](Bytes& b) { b[8] = 9; }, EUndoLogError::kDamaged,
+       "the links of record 9 of 9 do not match its place"},
+      {"cut in a head", [&](Bytes& b) { b.resize(second + 7); }, EUndoLogError::kTruncated,
+       "it ends in the middle of record 2 of 10"},
+      {"cut in data", [&](Bytes& b) { b.resize(second + 15 + 3); }, EUndoLogError::kTruncated,
+       "it ends in the middle of record 2 of 10"},
+      {"trailing bytes", [](Bytes& b) { b.push_back(0); }, EUndoLogError::kDamaged,
+       "1 bytes follow its last record (it declares 10 records)"},
+      {"first link set", [&](Bytes& b) { b[first] = 1; }, EUndoLogError::kDamaged,
+       "the links of record 1 of 10 do not match its place"},
+      {"middle link cleared", [&](Bytes& b) { std::fill(b.begin() + second, b.begin() + second + 4, 0); },
+       EUndoLogError::kDamaged, "the links of record 2 of 10 do not match its place"},
+      {"unknown kind", [&](Bytes& b) { b[second + 12] = 9; }, EUndoLogError::kDamaged,
+       "record 2 is of an unknown kind (9)"},
+      {"length above the most", [&](Bytes& b) { b[second + 13] = 0xDA; b[second + 14] = 0xFD; },
+       EUndoLogError::kDamaged, "record 2 declares 64986 data bytes (64985 at most)"},
+      {"length cuts a string", [&](Bytes& b) { b[second + 13] = 17; }, EUndoLogError::kDamaged,
+       "the last string of record 2 is not terminated"},
+      {"string unterminated", [&](Bytes& b) { b[first + 15 + 6] = 'x'; }, EUndoLogError::kDamaged,
+       "the last string of record 1 is not terminated"},
+      {"too few strings", [&](Bytes& b) { b[second + 15 + 18] = 'x'; }, EUndoLogError::kDamaged,
+       "record 2 holds 1 strings where its kind needs 2"},
+      {"no registry root", [&](Bytes& b) { b[third + 11] = 0; }, EUndoLogError::kDamaged,
+       "record 3 names no registry root (0x00000002)"},
+      {"no file name", [&](Bytes& b) { b[second + 15] = 0; }, EUndoLogError::kDamaged,
+       "record 2 names no file"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes b = good;
+    c.damage(b);
+    TUndoChanges u;
+    try {
+      u.ReadLogData(b.data(), b.size());
+      ADD_FAILURE() << "accepted";
+    } catch (const EUndoLogError& e) {
+      EXPECT_EQ(e.Kind(), c.kind);
+      EXPECT_EQ(e.Message(), c.says);
+    }
+    EXPECT_EQ(u.First(), nullptr);
+    EXPECT_EQ(u.AppName, "");
+  }
+}
+
+TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
+  TUndoChanges u;
+  try {
+    u.ReadLogFile("/nonexistent/UNINST1.000");
+    FAIL();
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent/UNINST1.000"), std::string::npos);
+  }
 }
 
 }  // namespace
