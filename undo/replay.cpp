@@ -329,6 +329,8 @@ bool TUndoChanges::Replay(bool UninstallMode) {
   TDDE dde;  // a failure here leaves the list as it is
   TReplay replay(dde, UninstallMode);
   UndoRecord* rec = last_;
+  const size_t total = count_;
+  size_t done = 0;
   while (rec != nullptr) {
     UndoRecord* prev = rec->Prev;
     try {
@@ -342,6 +344,7 @@ bool TUndoChanges::Replay(bool UninstallMode) {
     }
     FreeRecord(rec);
     rec = prev;
+    if (OnReplayProgress) OnReplayProgress(++done, total);
   }
   first_ = nullptr;
   return replay.result;

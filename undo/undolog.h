@@ -136,6 +136,9 @@ class TUndoChanges {
   // Takes the changes back newest first (the undo replay, Win32 side);
   // true when every change was taken back.
   bool Replay(bool UninstallMode);
+  // Called by Replay after each record with the records done and the
+  // records there were (the uninstaller's progress bar); may be empty.
+  std::function<void(size_t done, size_t total)> OnReplayProgress;
 
  private:
   UndoRecord* first_ = nullptr;

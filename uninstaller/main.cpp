@@ -1,0 +1,166 @@
+// Uninstal.exe: removes an installed application by taking back, newest
+// first, every change its uninstall log records; then removes the log, the
+// uninstall data file and the folders left empty. Started with the command
+// line that the installation registered (UninstallString).
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/exceptions.h"
+#include "common/msgbox.h"
+#include "common/syshelpers.h"
+#include "common/winhandles.h"
+#include "forms/forms.h"
+#include "undo/undolog.h"
+#include "uninstaller/uninstform.h"
+#include "uninstaller/uninstlogic.h"
+
+namespace {
+
+// Exit codes.
+constexpr int kRemoved = 0;     // everything taken back
+constexpr int kRefused = 1;     // bad command line or log; nothing changed
+constexpr int kDeclined = 2;    // the user answered No; nothing changed
+constexpr int kLeftovers = 3;   // removed, but some items stayed
+
+// What a record stands for, kept to check after the replay (which frees the
+// records as it goes).
+struct TRecorded {
+  uint8_t kind;
+  uint32_t param;
+  std::string s0, s1;
+};
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string RootName(uint32_t param) {
+  switch (param) {
+    case 0x80000000u: return "HKEY_CLASSES_ROOT";
+    case 0x80000001u: return "HKEY_CURRENT_USER";
+    case 0x80000002u: return "HKEY_LOCAL_MACHINE";
+    case 0x80000003u: return "HKEY_USERS";
+    default: return "HKEY_CURRENT_CONFIG";
+  }
+}
+
+// What the replay and the tidying could not take away: files and folders
+// still there (shared files excepted: their count or the user kept them),
+// registry keys and values still there.
+std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
+                                   const std::vector<std::string>& extra) {
+  std::vector<std::string> items;
+  auto add = [&](const std::string& item) {
+    for (const std::string& i : items)
+      if (lstrcmpiA(i.c_str(), item.c_str()) == 0) return;
+    items.push_back(item);
+  };
+  for (auto it = recorded.rbegin(); it != recorded.rend(); ++it) {
+    const TRecorded& r = *it;
+    switch (r.kind) {
+      case ukDeleteFile:
+        if (!(r.param & dfSharedFile) && PathExists(r.s0)) add(r.s0);
+        break;
+      case ukRemoveDir:
+        if (FolderExists(r.s0)) add(r.s0);
+        break;
+      case ukRegKeyTree: {
+        TRegKey key;
+        if (RegOpenKeyExA(RootKeyFromParam(r.param), r.s0.c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
+            ERROR_SUCCESS)
+          add(RootName(r.param) + "\\" + r.s0);
+        break;
+      }
+      case ukRegValue: {
+        TRegKey key;
+        if (RegOpenKeyExA(RootKeyFromParam(r.param), r.s0.c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
+                ERROR_SUCCESS &&
+            RegValuePresent(key.get(), r.s1))
+          add(RootName(r.param) + "\\" + r.s0 + " [" + r.s1 + "]");
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  for (const std::string& e : extra)
+    if (PathExists(e)) add(e);
+  return items;
+}
+
+int Refuse(const std::string& text) {
+  ShowMessageBoxStr(text, kUninstallCaption, mbkStop, MB_OK);
+  return kRefused;
+}
+
+int RunUninstall(const std::string& cmdline) {
+  TUninstallCommand cmd;
+  if (!ParseUninstallCommandLine(cmdline, cmd)) return Refuse(BadCommandLineText());
+  const DWORD attr = GetFileAttributesA(cmd.LogFile.c_str());
+  if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_DIRECTORY))
+    return Refuse(LogMissingText(cmd.LogFile));
+
+  TUndoChanges log;
+  try {
+    log.ReadLogFile(cmd.LogFile);
+  } catch (const EUndoLogError& e) {
+    return Refuse(LogDamagedText(cmd.LogFile, e));
+  } catch (const EInOutError& e) {
+    return Refuse(LogUnreadableText(cmd.LogFile, e.Message()));
+  }
+  const std::string appName = log.AppName;
+  if (ShowMessageBoxStr(ConfirmText(appName), kUninstallCaption, mbkQuestion,
+                        MB_YESNO | MB_DEFBUTTON2) != IDYES)
+    return kDeclined;
+
+  std::vector<TRecorded> recorded;
+  for (const UndoRecord* r = log.First(); r; r = r->Next)
+    recorded.push_back({r->Kind, r->Param, r->String(0), r->String(1)});
+  const std::vector<std::string> onTheWay = FoldersOnTheWay(log, cmd.AppDir);
+  // Never inside a folder that is to go.
+  char windows[MAX_PATH] = {};
+  if (GetWindowsDirectoryA(windows, MAX_PATH)) SetCurrentDirectoryA(windows);
+
+  {
+    TUninstallForm form(appName);
+    form.Show();
+    forms::ProcessMessages();
+    log.OnReplayProgress = [&form](size_t done, size_t total) {
+      form.SetProgress(done, total);
+      forms::ProcessMessages();
+    };
+    log.Replay(true);
+    log.OnReplayProgress = nullptr;
+
+    DeleteFileA(cmd.DataFile.c_str());
+    DeleteFileA(cmd.LogFile.c_str());
+    // Empty folders only: RemoveDirectory refuses any other.
+    for (const std::string& folder : onTheWay) RemoveDirectoryA(folder.c_str());
+    if (cmd.AppDir.size() > 3) RemoveDirectoryA(cmd.AppDir.c_str());
+  }
+
+  std::vector<std::string> extra = onTheWay;
+  extra.insert(extra.begin(), {cmd.LogFile, cmd.DataFile});
+  if (cmd.AppDir.size() > 3) extra.push_back(cmd.AppDir);
+  const std::vector<std::string> left = Leftovers(recorded, extra);
+  if (!left.empty()) {
+    ShowMessageBoxStr(LeftoverText(appName, left), kUninstallCaption, mbkWarning, MB_OK);
+    return kLeftovers;
+  }
+  ShowMessageBoxStr(DoneText(appName), kUninstallCaption, mbkInformation, MB_OK);
+  return kRemoved;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  try {
+    return RunUninstall(GetCommandLineA());
+  } catch (const Exception& e) {
+    // The DDE client that cannot start, a window that cannot be made.
+    MessageBoxA(nullptr, (e.Message() + ".").c_str(), kUninstallCaption, MB_OK | MB_ICONERROR);
+    return kRefused;
+  }
+}

@@ -1,0 +1,161 @@
+#include "uninstaller/uninstlogic.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "common/pathutil.h"
+#include "common/strutil.h"
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// A quoted argument at pos (which must be a double quote); pos ends after
+// the closing quote. False when there is no closing quote or it is empty.
+bool Quoted(const std::string& s, size_t& pos, std::string& out) {
+  if (pos >= s.size() || s[pos] != '"') return false;
+  const size_t close = s.find('"', pos + 1);
+  if (close == std::string::npos || close == pos + 1) return false;
+  out = s.substr(pos + 1, close - pos - 1);
+  pos = close + 1;
+  return true;
+}
+
+// "C:\..." or "\\server\share\...".
+bool IsAbsolute(const std::string& p) {
+  if (p.size() >= 3 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':' && p[2] == '\\')
+    return true;
+  return p.size() > 2 && p[0] == '\\' && p[1] == '\\';
+}
+
+// Splits "<dir>\UNINSTd.nnn" into dir and nnn; false for another name.
+bool SplitUninstallName(const std::string& path, char digit, std::string& dir, std::string& number) {
+  const size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return false;
+  const std::string name = Upper(path.substr(slash + 1));
+  if (name.size() != 11 || name.compare(0, 6, "UNINST") != 0 || name[6] != digit || name[7] != '.')
+    return false;
+  for (int i = 8; i < 11; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+  dir = path.substr(0, slash);
+  number = name.substr(8);
+  return true;
+}
+
+}  // namespace
+
+bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& out) {
+  size_t pos = 0;
+  // The program itself: quoted, or up to the first blank.
+  if (!cmdline.empty() && cmdline[0] == '"') {
+    std::string program;
+    if (!Quoted(cmdline, pos, program)) return false;
+  } else {
+    pos = cmdline.find(' ');
+    if (pos == std::string::npos) return false;
+  }
+  if (cmdline.compare(pos, 4, " /U ") != 0 && cmdline.compare(pos, 4, " /u ") != 0) return false;
+  pos += 4;
+  std::string data, log;
+  if (!Quoted(cmdline, pos, data)) return false;
+  if (pos >= cmdline.size() || cmdline[pos] != ' ') return false;
+  ++pos;
+  if (!Quoted(cmdline, pos, log)) return false;
+  // Nothing may follow but trailing blanks (some shells add one).
+  if (cmdline.find_first_not_of(' ', pos) != std::string::npos) return false;
+
+  std::string dataDir, dataNumber, logDir, logNumber;
+  if (!IsAbsolute(data) || !IsAbsolute(log) || !SplitUninstallName(data, '0', dataDir, dataNumber) ||
+      !SplitUninstallName(log, '1', logDir, logNumber) || Upper(dataDir) != Upper(logDir) ||
+      dataNumber != logNumber)
+    return false;
+  out.DataFile = data;
+  out.LogFile = log;
+  out.AppDir = logDir.size() == 2 ? logDir + "\\" : logDir;  // "C:" is the root "C:\"
+  return true;
+}
+
+std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::string& appDir) {
+  const std::string base = Upper(EnsureTrailingBackslash(appDir));
+  std::set<std::string> seen;
+  std::vector<std::string> folders;
+  auto below = [&](const std::string& p) {
+    return p.size() >= base.size() && Upper(p.substr(0, base.size())) == base;
+  };
+  for (const UndoRecord* r = log.First(); r; r = r->Next) {
+    if (r->Kind != ukDeleteFile && r->Kind != ukRemoveDir) continue;
+    std::string path = r->String(0);
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    // A recorded folder counts itself (the replay leaves it when a folder
+    // made on the way into it was still there); a file counts its folder.
+    if (r->Kind == ukDeleteFile) {
+      const size_t slash = path.rfind('\\');
+      path = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    }
+    while (below(path)) {
+      if (seen.insert(Upper(path)).second) folders.push_back(path);
+      const size_t slash = path.rfind('\\');
+      if (slash == std::string::npos) break;
+      path = path.substr(0, slash);
+    }
+  }
+  // Deepest first: more backslashes first, then the order found.
+  std::stable_sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return std::count(a.begin(), a.end(), '\\') > std::count(b.begin(), b.end(), '\\');
+  });
+  return folders;
+}
+
+const char* const kUninstallCaption = "Uninstall";
+
+std::string BadCommandLineText() {
+  return "Uninstal.exe was started with a command line it cannot use.\r\n\r\n"
+         "It removes an installed application and expects the command line that the "
+         "installation registered:\r\n\r\n"
+         "Uninstal.exe /U \"<folder>\\UNINST0.nnn\" \"<folder>\\UNINST1.nnn\"\r\n\r\n"
+         "Start it from the list of installed programs. Nothing was removed.";
+}
+
+std::string LogMissingText(const std::string& logFile) {
+  return "The uninstall log file was not found:\r\n\r\n" + logFile +
+         "\r\n\r\nThe application may already have been removed. Nothing was removed.";
+}
+
+std::string LogUnreadableText(const std::string& logFile, const std::string& error) {
+  return "The uninstall log file could not be read:\r\n\r\n" + logFile + "\r\n\r\n" + error +
+         "\r\n\r\nNothing was removed.";
+}
+
+std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e) {
+  const char* what = e.Kind() == EUndoLogError::kNotALog ? "is not an uninstall log"
+                     : e.Kind() == EUndoLogError::kTruncated ? "is incomplete"
+                                                              : "is damaged";
+  return "The uninstall log file " + std::string(what) + ":\r\n\r\n" + logFile + "\r\n\r\n" +
+         "(" + e.Message() + ")\r\n\r\nNothing was removed.";
+}
+
+std::string ConfirmText(const std::string& appName) {
+  return "Remove " + appName + " from this computer?\r\n\r\n"
+         "This takes away its files, program icons and settings.";
+}
+
+std::string RemovingText(const std::string& appName) { return "Removing " + appName + "..."; }
+
+std::string DoneText(const std::string& appName) {
+  return appName + " was removed from this computer.";
+}
+
+std::string LeftoverText(const std::string& appName, const std::vector<std::string>& items) {
+  std::string text = appName + " was removed, but these items could not be removed:\r\n\r\n";
+  const size_t shown = items.size() > 20 ? 20 : items.size();
+  for (size_t i = 0; i < shown; ++i) text += items[i] + "\r\n";
+  if (items.size() > shown) text += Format("and %lu more\r\n", static_cast<unsigned long>(items.size() - shown));
+  text += "\r\nThey may be in use, or hold files that were not installed with it. "
+          "You can remove them yourself.";
+  return text;
+}

@@ -1,0 +1,40 @@
+// What Uninstal.exe decides without the operating system: its command line,
+// the folders it tidies after the replay, and the texts it shows.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "undo/undolog.h"
+
+// The command line the installation registers as UninstallString:
+//   "<WinDir>\Uninstal.exe" /U "<app>\UNINST0.nnn" "<app>\UNINST1.nnn"
+struct TUninstallCommand {
+  std::string DataFile;  // <app>\UNINST0.nnn
+  std::string LogFile;   // <app>\UNINST1.nnn
+  std::string AppDir;    // <app>, without a trailing backslash (C:\ for a root)
+};
+
+// Parses the whole command line (GetCommandLineA: the program, then the
+// arguments). True only for exactly the registered form: the program
+// (quoted or not), "/U" (any case), two quoted absolute paths of the same
+// folder named UNINST0.nnn and UNINST1.nnn with the same number, single
+// blanks between; nothing after.
+bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& out);
+
+// The folders below appDir that lie on the way to a recorded file or folder
+// (folders the installation created on the way are not in the log), deepest
+// first, each once; the caller removes those that are empty, then appDir
+// itself. Paths outside appDir give nothing.
+std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::string& appDir);
+
+// The texts (caption "Uninstall" for all of them).
+extern const char* const kUninstallCaption;
+std::string BadCommandLineText();
+std::string LogMissingText(const std::string& logFile);
+std::string LogUnreadableText(const std::string& logFile, const std::string& error);
+std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e);
+std::string ConfirmText(const std::string& appName);
+std::string RemovingText(const std::string& appName);
+std::string DoneText(const std::string& appName);
+// What could not be removed, one line each.
+std::string LeftoverText(const std::string& appName, const std::vector<std::string>& items);
