@@ -1,0 +1,374 @@
+// Uninstal.exe driven from outside on real machine state: an installation
+// made here (files, a folder made on the way, a help index, a file that
+// existed before, shared files with counts, a self-registering DLL, WIN.INI
+// entries, registry keys and values, the uninstall registration, a Start
+// Menu group with a shortcut) and its log written by the project's own log
+// code. Every bad command line and damaged log is refused with its message
+// and leaves the machine as it was; No changes nothing; Yes takes everything
+// back to the snapshot taken before the installation.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "common/winhandles.h"
+#include "qvtest.h"
+#include "snapshot.h"
+#include "uidriver.h"
+#include "undo/undolog.h"
+
+using qvtest::FileThere;
+using qvtest::ReadWholeFile;
+using qvtest::WriteWholeFile;
+using ::testing::IsEmpty;
+
+namespace {
+
+const std::string kAppName = "QvUninst 1.0";
+const std::string kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QvUninst 1.0_qv1";
+const char* kSharedKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr uint32_t kHKCU = 0x80000001u;
+constexpr uint32_t kHKLM = 0x80000002u;
+
+std::string WinDir() {
+  char buf[MAX_PATH] = {};
+  GetWindowsDirectoryA(buf, MAX_PATH);
+  return buf;
+}
+std::string SysDir() {
+  char buf[MAX_PATH] = {};
+  GetSystemDirectoryA(buf, MAX_PATH);
+  return buf;
+}
+std::string ProgramsDir() {
+  char buf[MAX_PATH] = {};
+  SHGetSpecialFolderPathA(nullptr, buf, CSIDL_PROGRAMS, FALSE);
+  return buf;
+}
+
+void SetString(HKEY root, const std::string& key, const char* name, const std::string& value) {
+  TRegKey k;
+  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(),
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+}
+void SetCount(const std::string& file, DWORD count) {
+  TRegKey k;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            k.put(), nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(k.get(), file.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                 sizeof count);
+}
+
+// A shortcut made the way the icon step makes one.
+void MakeLink(const std::string& lnk, const std::string& target) {
+  TComInit com;
+  TComPtr<IShellLinkA> link;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IShellLinkA, link.put_void())));
+  link->SetPath(target.c_str());
+  TComPtr<IPersistFile> file;
+  ASSERT_TRUE(SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.put_void())));
+  WCHAR wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, lnk.c_str(), -1, wide, MAX_PATH);
+  ASSERT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
+}
+
+struct TInstalled {
+  std::string app, dataFile, logFile, uninstallString;
+  std::string keptShared, goneShared, otherShared, existed, selfReg;
+};
+
+// Makes the changes an installation of kAppName makes, recording each as
+// the installation steps record it, and writes the log.
+void Install(TInstalled& in) {
+  TUndoChanges log;
+  log.AppName = kAppName;
+  log.AdminFlag = 1;
+  in.app = std::string("C:\\Program Files\\QvUninst");
+  ASSERT_TRUE(CreateDirectoryA(in.app.c_str(), nullptr));
+  log.AppendStrings(ukRemoveDir, {in.app}, 0);
+  ASSERT_TRUE(CreateDirectoryA((in.app + "\\data").c_str(), nullptr));
+  log.AppendStrings(ukRemoveDir, {in.app + "\\data"}, 0);
+  // Uninstall registration.
+  in.dataFile = in.app + "\\UNINST0.000";
+  in.logFile = in.app + "\\UNINST1.000";
+  ASSERT_TRUE(WriteWholeFile(in.dataFile, ""));
+  log.AppendStrings(ukDeleteFile, {in.dataFile, ""}, 0);
+  in.uninstallString =
+      "\"" + WinDir() + "\\Uninstal.exe\" /U \"" + in.dataFile + "\" \"" + in.logFile + "\"";
+  SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", kAppName);
+  SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", in.uninstallString);
+  log.AppendStrings(ukRegKeyTree, {kUninstallKey}, kHKLM);
+  // Files: one in folders made on the way (not recorded), a help file whose
+  // index appears later, a file that was there before, a self-registering
+  // DLL, shared files.
+  ASSERT_TRUE(CreateDirectoryA((in.app + "\\bin").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((in.app + "\\bin\\sub").c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\bin\\sub\\tool.dat", "tool"));
+  log.AppendStrings(ukDeleteFile, {in.app + "\\bin\\sub\\tool.dat", ""}, 0);
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\data\\readme.txt", "read me"));
+  log.AppendStrings(ukDeleteFile, {in.app + "\\data\\readme.txt", ""}, 0);
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\prog.hlp", "help"));
+  log.AppendStrings(ukDeleteFile, {in.app + "\\prog.hlp", ""}, 0);
+  ASSERT_TRUE(WriteWholeFile(in.existed, "new version"));
+  log.AppendStrings(ukDeleteFile, {in.existed, ""}, dfExistedBefore);
+  in.selfReg = in.app + "\\selfreg.dll";
+  ASSERT_TRUE(CopyFileA((qvtest::BinDir() + "replay_selfreg.dll").c_str(), in.selfReg.c_str(), FALSE));
+  {
+    TLibrary lib(LoadLibraryA(in.selfReg.c_str()));
+    ASSERT_TRUE(lib);
+    auto reg = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllRegisterServer")));
+    ASSERT_NE(reg, nullptr);
+    ASSERT_EQ(reg(), S_OK);
+  }
+  log.AppendStrings(ukDeleteFile, {in.selfReg, ""}, dfRegisteredServer);
+  for (const std::string* f : {&in.keptShared, &in.goneShared}) {
+    ASSERT_TRUE(WriteWholeFile(*f, "shared"));
+    SetCount(*f, 1);
+    log.AppendStrings(ukDeleteFile, {*f, ""}, dfSharedFile);
+  }
+  SetCount(in.otherShared, 2);  // another product counts it too
+  log.AppendStrings(ukDeleteFile, {in.otherShared, ""}, dfSharedFile);
+  // Program icons on the version-4 shell.
+  const std::string group = ProgramsDir() + "\\QvUninst";
+  log.AppendStrings(ukShellNotify, {ProgramsDir()}, SHCNE_UPDATEDIR);
+  ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
+  log.AppendStrings(ukRemoveDir, {group}, 1);
+  MakeLink(group + "\\Read Me.lnk", in.app + "\\data\\readme.txt");
+  log.AppendStrings(ukDeleteFile, {group + "\\Read Me.lnk", ""}, dfNotifyShell);
+  // INI entries in WIN.INI: a key, and a section of its own.
+  WriteProfileStringA("Extensions", "qvu", (in.app + "\\prog.exe ^.qvu").c_str());
+  log.AppendStrings(ukIniValue, {"", "Extensions", "qvu"}, 0);
+  WriteProfileStringA("QvUninst", "Path", in.app.c_str());
+  log.AppendStrings(ukIniSection, {"", "QvUninst"}, 0);
+  // Registry entries: a tree, a value in a key of its own and that key's
+  // parent, made on the way and recorded to go when empty.
+  SetString(HKEY_LOCAL_MACHINE, "Software\\QvUninst\\Settings\\Deep", "Level", "3");
+  log.AppendStrings(ukRegKeyTree, {"Software\\QvUninst"}, kHKLM);
+  log.AppendStrings(ukRegKeyIfEmpty, {"Software\\QvUninst"}, kHKCU);
+  SetString(HKEY_CURRENT_USER, "Software\\QvUninst\\Window", "Left", "10");
+  log.AppendStrings(ukRegValue, {"Software\\QvUninst\\Window", "Left"}, kHKCU);
+  // What the program did on its own after the installation: a help index.
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\prog.GID", "index"));
+  log.WriteLogFile(in.logFile);
+}
+
+struct TRun {
+  qvui::MessageBoxInfo box;
+  DWORD exitCode = 0;
+};
+
+// Starts cmdline, answers its one box with OK and returns what it said.
+TRun RunRefused(const std::string& cmdline) {
+  std::printf("run: %s\n", cmdline.c_str());
+  std::fflush(stdout);
+  qvui::UiProcess p(cmdline);
+  TRun run;
+  HWND box = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
+  run.box = qvui::ReadMessageBox(box);
+  qvui::AnswerMessageBox(box, "OK");
+  run.exitCode = p.WaitForExitCode(20000);
+  return run;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+const std::string kNothing = "\r\n\r\nNothing was removed.";
+
+TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
+  TInstalled in;
+  in.existed = WinDir() + "\\qvuexist.txt";
+  in.keptShared = SysDir() + "\\qvukeep.dll";
+  in.goneShared = SysDir() + "\\qvugone.dll";
+  in.otherShared = SysDir() + "\\qvuother.dll";
+  const std::string marker = qvtest::TmpDir() + "selfreg.log";
+  SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
+  // The machine before: the uninstaller from an earlier installation, a
+  // file the installation will replace, a shared file of another product.
+  ASSERT_TRUE(CopyFileA((qvtest::BinDir() + "Uninstal.exe").c_str(),
+                        (WinDir() + "\\Uninstal.exe").c_str(), FALSE));
+  ASSERT_TRUE(WriteWholeFile(in.existed, "old version"));
+  ASSERT_TRUE(WriteWholeFile(in.otherShared, "other"));
+  SetCount(in.otherShared, 1);
+  const qvsnap::Snapshot before = qvsnap::TakeSnapshot();
+  std::printf("snapshot: %s\n", before.Summary().c_str());
+
+  Install(in);
+  ASSERT_FALSE(HasFailure());
+  const qvsnap::Snapshot installed = qvsnap::TakeSnapshot();
+  ASSERT_GT(qvsnap::Diff(before, installed).size(), 20u);
+  const std::string program = "\"" + WinDir() + "\\Uninstal.exe\"";
+
+  // Command lines other than the registered one.
+  const std::string badText =
+      "Uninstal.exe was started with a command line it cannot use.\r\n\r\n"
+      "It removes an installed application and expects the command line that the installation "
+      "registered:\r\n\r\n"
+      "Uninstal.exe /U \"<folder>\\UNINST0.nnn\" \"<folder>\\UNINST1.nnn\"\r\n\r\n"
+      "Start it from the list of installed programs. Nothing was removed.";
+  for (const std::string& args : std::vector<std::string>{
+           "", " /U", " /U " + in.dataFile + " " + in.logFile,
+           " /U \"" + in.logFile + "\" \"" + in.dataFile + "\"",
+           " /U \"" + in.dataFile + "\" \"" + in.app + "\\UNINST1.001\"",
+           " /X \"" + in.dataFile + "\" \"" + in.logFile + "\"",
+           " /U \"" + in.dataFile + "\" \"" + in.logFile + "\" /S"}) {
+    SCOPED_TRACE(args);
+    TRun run = RunRefused(program + args);
+    EXPECT_EQ(run.box.text, badText);
+    EXPECT_EQ(run.box.icon, qvui::MessageBoxIcon::kHand);
+    EXPECT_EQ(run.box.buttons, std::vector<std::string>{"OK"});
+    EXPECT_EQ(run.exitCode, 1u);
+  }
+
+  // Logs that cannot be used, each in place of the real one.
+  const std::string good = ReadWholeFile(in.logFile);
+  ASSERT_GT(good.size(), 78u);
+  std::string otherFormat = good, zeros = good, badKind = good;
+  otherFormat[0] = 'X';
+  std::fill(zeros.begin(), zeros.begin() + 78, '\0');
+  badKind[78 + 12] = 42;  // the first record's kind
+  struct TBadLog {
+    std::string bytes, says;
+  } badLogs[] = {
+      {"", "The uninstall log file is incomplete:\r\n\r\n" + in.logFile + "\r\n\r\n(the file is empty)" + kNothing},
+      {otherFormat, "The uninstall log file is not an uninstall log:\r\n\r\n" + in.logFile +
+                        "\r\n\r\n(it is not an uninstall log)" + kNothing},
+      {good.substr(0, good.size() - 3), "The uninstall log file is incomplete:\r\n\r\n" + in.logFile +
+                                            "\r\n\r\n(it ends in the middle of record 20 of 20)" + kNothing},
+      {good + "x", "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
+                       "\r\n\r\n(1 bytes follow its last record (it declares 20 records))" + kNothing},
+      {zeros, "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
+                  "\r\n\r\n(its header was never written (the installation stopped while writing "
+                  "it))" + kNothing},
+      {badKind, "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
+                    "\r\n\r\n(record 1 is of an unknown kind (42))" + kNothing},
+  };
+  for (const TBadLog& bad : badLogs) {
+    SCOPED_TRACE(bad.says);
+    ASSERT_TRUE(WriteWholeFile(in.logFile, bad.bytes));
+    TRun run = RunRefused(in.uninstallString);
+    EXPECT_EQ(run.box.text, bad.says);
+    EXPECT_EQ(run.box.icon, qvui::MessageBoxIcon::kHand);
+    EXPECT_EQ(run.exitCode, 1u);
+  }
+  ASSERT_TRUE(WriteWholeFile(in.logFile, good));
+  {
+    // A log another program holds without sharing.
+    TFileHandle lock(CreateFileA(in.logFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    TRun run = RunRefused(in.uninstallString);
+    EXPECT_THAT(run.box.text, ::testing::StartsWith("The uninstall log file could not be read:\r\n\r\n" +
+                                                    in.logFile + "\r\n\r\nI/O error "));
+    EXPECT_THAT(run.box.text, ::testing::EndsWith(kNothing));
+    EXPECT_EQ(run.exitCode, 1u);
+  }
+  {
+    // A log that is not there.
+    const std::string away = in.app + "\\moved.away";
+    ASSERT_TRUE(MoveFileA(in.logFile.c_str(), away.c_str()));
+    TRun run = RunRefused(in.uninstallString);
+    EXPECT_EQ(run.box.text, "The uninstall log file was not found:\r\n\r\n" + in.logFile +
+                                "\r\n\r\nThe application may already have been removed. Nothing was removed.");
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(MoveFileA(away.c_str(), in.logFile.c_str()));
+  }
+  // The log file was rewritten with the same bytes: only its times differ.
+  EXPECT_EQ(Joined(qvsnap::Diff(installed, qvsnap::TakeSnapshot(),
+                                {{in.logFile, "rewritten with the same bytes by this test"}})),
+            "");
+
+  const std::string confirm = "Remove " + kAppName +
+                              " from this computer?\r\n\r\nThis takes away its files, program icons "
+                              "and settings.";
+  {
+    // No, the default button: nothing changes.
+    qvui::UiProcess p(in.uninstallString);
+    HWND box = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
+    qvui::MessageBoxInfo info = qvui::ReadMessageBox(box);
+    EXPECT_EQ(info.text, confirm);
+    EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kQuestion);
+    EXPECT_EQ(info.buttons, (std::vector<std::string>{"Yes", "No"}));
+    bool noIsDefault = false;
+    for (const qvui::ControlInfo& c : qvui::Controls(box))
+      if (qvui::StripAccelerator(c.text) == "No") noIsDefault = (c.style & 0xF) == BS_DEFPUSHBUTTON;
+    EXPECT_TRUE(noIsDefault);
+    qvui::AnswerMessageBox(box, "No");
+    EXPECT_EQ(p.WaitForExitCode(20000), 2u);
+  }
+  EXPECT_EQ(Joined(qvsnap::Diff(installed, qvsnap::TakeSnapshot(),
+                                {{in.logFile, "rewritten with the same bytes by this test"}})),
+            "");
+
+  {
+    // Yes: the progress window while the replay runs, the shared-file
+    // questions (keep one, remove the other), then the report.
+    qvui::UiProcess p(in.uninstallString);
+    HWND confirmBox = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
+    qvui::AnswerMessageBox(confirmBox, "Yes");
+    ASSERT_TRUE(qvui::WaitForWindowGone(confirmBox, 10000));
+    std::vector<std::string> asked;
+    for (int i = 0; i < 2; ++i) {
+      HWND box = qvui::WaitForMessageBox("Remove Shared File?", 30000, p.Pid());
+      const std::string text = qvui::ReadMessageBox(box).text;
+      asked.push_back(text);
+      if (i == 0) {
+        qvui::WindowQuery q;
+        q.caption = "Uninstall";
+        q.pid = p.Pid();
+        q.exclude = box;
+        HWND progress = qvui::WaitForWindow(q, 5000);
+        bool label = false, bar = false;
+        for (const qvui::ControlInfo& c : qvui::Controls(progress)) {
+          label = label || c.text == "Removing " + kAppName + "...";
+          bar = bar || qvui::StripAccelerator(c.class_name) == "msctls_progress32";
+        }
+        EXPECT_TRUE(label) << qvui::ListControls(progress);
+        EXPECT_TRUE(bar) << qvui::ListControls(progress);
+      }
+      qvui::AnswerMessageBox(box, text.find(in.keptShared) != std::string::npos ? "No" : "Yes");
+      ASSERT_TRUE(qvui::WaitForWindowGone(box, 10000));
+    }
+    // Newest first: the one recorded last is asked about first.
+    EXPECT_NE(asked[0].find(in.goneShared), std::string::npos) << asked[0];
+    EXPECT_NE(asked[1].find(in.keptShared), std::string::npos) << asked[1];
+    HWND done = qvui::WaitForMessageBox("Uninstall", 30000, p.Pid());
+    qvui::MessageBoxInfo info = qvui::ReadMessageBox(done);
+    EXPECT_EQ(info.text, kAppName + " was removed from this computer.");
+    EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kAsterisk);
+    qvui::AnswerMessageBox(done, "OK");
+    EXPECT_EQ(p.WaitForExitCode(20000), 0u);
+  }
+  EXPECT_EQ(ReadWholeFile(marker), "register\nunregister\n");
+  EXPECT_EQ(Joined(qvsnap::Diff(
+                before, qvsnap::TakeSnapshot(),
+                {{in.keptShared, "a shared file the user chose to keep (its count is gone)"},
+                 {in.existed, "a file the installation replaced goes with it; its old "
+                              "contents were never kept"},
+                 {"C:\\windows\\win.ini", "rewritten by the profile functions; its sections and "
+                                          "keys are compared"},
+                 {"HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Extensions",
+                  "WIN.INI [Extensions] is mapped to this key; deleting the section's last key "
+                  "leaves it empty"}})),
+            "");
+
+  // A second run on the same log: it is gone.
+  TRun again = RunRefused(in.uninstallString);
+  EXPECT_EQ(again.box.text, "The uninstall log file was not found:\r\n\r\n" + in.logFile +
+                                "\r\n\r\nThe application may already have been removed. Nothing was removed.");
+  EXPECT_EQ(again.exitCode, 1u);
+  SetEnvironmentVariableA("QV_SELFREG_MARKER", nullptr);
+}
+
+}  // namespace
