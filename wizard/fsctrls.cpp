@@ -3,6 +3,7 @@
 #include <winnetwk.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "common/msgbox.h"
 #include "common/strutil.h"
@@ -142,20 +143,25 @@ void TKindImages::Load(const std::vector<const char*>& names, COLORREF normal_ba
       sizes_.push_back(SIZE{0, 0});
       continue;
     }
-    TMemoryDC src(screen.get());
-    TSelectObject select_src(src.get(), source.get());
-    const COLORREF transparent = GetPixel(src.get(), 0, bm.bmHeight - 1);
+    // The pixels as 32-bit 0x00RRGGBB, top row first.
+    const int w = bm.bmWidth, h = bm.bmHeight;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
+    GetDIBits(screen.get(), source.get(), 0, static_cast<UINT>(h), pixels.data(), &bi, DIB_RGB_COLORS);
+    const uint32_t transparent = pixels[static_cast<size_t>(h - 1) * static_cast<size_t>(w)] & 0xFFFFFF;
     for (const COLORREF back : {normal_back, selected_back}) {
-      TBitmap image(CreateCompatibleBitmap(screen.get(), bm.bmWidth, bm.bmHeight));
-      {
-        TMemoryDC dst(screen.get());
-        TSelectObject select_dst(dst.get(), image.get());
-        for (int y = 0; y < bm.bmHeight; ++y)
-          for (int x = 0; x < bm.bmWidth; ++x) {
-            const COLORREF c = GetPixel(src.get(), x, y);
-            SetPixelV(dst.get(), x, y, c == transparent ? back : c);
-          }
-      }
+      const uint32_t fill = (GetRValue(back) << 16) | (GetGValue(back) << 8) | GetBValue(back);
+      std::vector<uint32_t> out = pixels;
+      for (uint32_t& p : out)
+        if ((p & 0xFFFFFF) == transparent) p = fill;
+      TBitmap image(CreateCompatibleBitmap(screen.get(), w, h));
+      SetDIBits(screen.get(), image.get(), 0, static_cast<UINT>(h), out.data(), &bi, DIB_RGB_COLORS);
       images_.push_back(std::move(image));
     }
     sizes_.push_back(SIZE{bm.bmWidth, bm.bmHeight});

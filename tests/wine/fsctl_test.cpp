@@ -264,6 +264,22 @@ TEST(FsControls, ChoosingADriveAndDoubleClickingFoldersMoveTheList) {
   EXPECT_EQ(ItemTexts(host.Folders), (std::vector<std::string>{"D:\\", "alpha", "Gone", "Sub1", "WINDOWS"}));
   EXPECT_EQ(ItemKinds(host.Folders), (std::vector<int>{2, 0, 0, 0, 0}));
   EXPECT_EQ(host.Folders.ItemIndex(), 0);
+  {
+    // The pictures (13 rows) stand on the item's background: their
+    // bottom-left pixel's colour is replaced by the list's colour, or by the
+    // highlight for the selected item; the outline stays black. The current
+    // item is drawn at 4, its subfolders one step further right at 8.
+    UpdateWindow(host.Folders.Handle());
+    HDC dc = GetDC(host.Folders.Handle());
+    RECT current{}, sub{};
+    SendMessageA(host.Folders.Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&current));
+    SendMessageA(host.Folders.Handle(), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&sub));
+    const int top0 = (current.top + current.bottom - 13) / 2, top1 = (sub.top + sub.bottom - 13) / 2;
+    EXPECT_EQ(GetPixel(dc, 4, top0 + 12), GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(GetPixel(dc, 8, top1 + 12), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(GetPixel(dc, 8, top1 + 4), RGB(0, 0, 0));
+    ReleaseDC(host.Folders.Handle(), dc);
+  }
 
   DoubleClick(host.Folders, 3);
   EXPECT_EQ(host.changes, 2);
