@@ -3,6 +3,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/exceptions.h"
+#include "undo/undolog.h"
+
 namespace qvhost {
 
 std::string TestTmp() {
@@ -159,39 +162,29 @@ bool RegKeyExists(HKEY root, const std::string& key) {
 }
 
 UninstallLog ReadUninstallLog(const std::string& path) {
+  // Read back by the project's own reader, which checks the whole file.
   UninstallLog log;
-  const std::string b = ReadFacts(path).bytes;
-  auto u8 = [&](size_t o) { return static_cast<uint8_t>(b[o]); };
-  auto le32 = [&](size_t o) {
-    return u8(o) | (uint32_t(u8(o + 1)) << 8) | (uint32_t(u8(o + 2)) << 16) | (uint32_t(u8(o + 3)) << 24);
-  };
-  if (b.size() < 78 || std::memcmp(b.data(), "uqz100a\x1A", 8) != 0) return log;
-  const size_t count = u8(8) | (u8(9) << 8);
-  log.app_name = b.substr(11, u8(10));
-  log.admin = u8(74);
-  size_t at = 78;
-  bool links_ok = true;
-  for (size_t i = 0; i < count; ++i) {
-    if (at + 15 > b.size()) return log;
+  TUndoChanges changes;
+  try {
+    changes.ReadLogFile(path);
+  } catch (const Exception&) {
+    return log;
+  }
+  log.valid = true;
+  log.app_name = changes.AppName;
+  log.admin = changes.AdminFlag;
+  for (const UndoRecord* rec = changes.First(); rec; rec = rec->Next) {
     LogRecord r;
-    const bool first = i == 0, last = i + 1 == count;
-    links_ok = links_ok && ((le32(at) == 0) == first) && ((le32(at + 4) == 0) == last);
-    r.param = le32(at + 8);
-    r.kind = u8(at + 12);
-    const size_t n = u8(at + 13) | (u8(at + 14) << 8);
-    if (at + 15 + n > b.size()) return log;
-    std::string data = b.substr(at + 15, n);
-    size_t s = 0;
-    while (s < data.size()) {
-      size_t z = data.find('\0', s);
-      if (z == std::string::npos) return log;
+    r.kind = rec->Kind;
+    r.param = rec->Param;
+    const std::string data(rec->Data(), rec->DataLength);
+    for (size_t s = 0; s < data.size();) {
+      const size_t z = data.find('\0', s);
       r.strings.push_back(data.substr(s, z - s));
-      s = z + 1;
+      s = z == std::string::npos ? data.size() : z + 1;
     }
     log.records.push_back(r);
-    at += 15 + n;
   }
-  log.valid = links_ok && at == b.size();
   return log;
 }
 

@@ -88,7 +88,7 @@ struct LogRecord {
   }
 };
 struct UninstallLog {
-  bool valid = false;  // ID, count and links as the format says
+  bool valid = false;  // the project's reader accepted the whole file
   std::string app_name;
   uint8_t admin = 0;
   std::vector<LogRecord> records;
