@@ -449,6 +449,7 @@ void TProgressBar::Create(const TControlArgs& args) {
 
 void TProgressBar::SetMax(uint32_t max) {
   max_ = max;
+  shown_valid_ = false;
   shift_ = 0;
   while ((max >> shift_) > static_cast<uint32_t>(INT_MAX)) ++shift_;
   SendMessageA(Handle(), PBM_SETRANGE32, 0, static_cast<LPARAM>(max_ >> shift_));
@@ -457,6 +458,20 @@ void TProgressBar::SetMax(uint32_t max) {
 
 void TProgressBar::SetPosition(uint32_t position) {
   position_ = position > max_ ? max_ : position;
+  // Under Wine, telling the control its position costs milliseconds, and the
+  // copy step moves the bar every 32000 bytes: the control is told, and
+  // repainted, only when its filled part grows or shrinks by a pixel, since
+  // otherwise nothing on the screen would change. (The width is taken when
+  // the range is set; the bar is not resized.)
+  if (!shown_valid_) {
+    RECT r{};
+    GetClientRect(Handle(), &r);
+    shown_width_ = static_cast<uint64_t>(r.right > r.left ? r.right - r.left : 0);
+  }
+  const uint64_t filled = max_ == 0 ? 0 : shown_width_ * position_ / max_;
+  if (shown_valid_ && filled == shown_filled_) return;
+  shown_valid_ = true;
+  shown_filled_ = filled;
   SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_ >> shift_), 0);
   UpdateWindow(Handle());
 }

@@ -234,6 +234,9 @@ class TProgressBar : public TControl {
   uint32_t max_ = 100;
   uint32_t position_ = 0;
   int shift_ = 0;
+  // The pixels of the bar filled at the last repaint, of its width.
+  bool shown_valid_ = false;
+  uint64_t shown_filled_ = 0, shown_width_ = 0;
 };
 
 // The common animation control playing a clip of the system (an AVI

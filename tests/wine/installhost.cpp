@@ -28,12 +28,22 @@
 //                   the last file; a file's first one follows its first
 //                   read of compressed data, its last one follows the file.
 // --trace FILE      one line per check point: "status|file|position".
+// --timing FILE     after a successful installation, figures of the file
+//                   step for the benchmarks: "copy_ms" (from its status text
+//                   to the end of its last file), "checkpoints" (CheckCancel
+//                   calls in it), "max_gap_ms" and "max_gap_at" (the longest
+//                   time without a CheckCancel in it, and the check point
+//                   that ended it), "in_checkcancel_ms", "in_progress_ms"
+//                   and "in_filename_ms" (time spent inside the install
+//                   window's CheckCancel, progress bar and file name label
+//                   calls during the step), "peak_working_set_kb".
 //
 // Exit code: 0 after a successful installation; 1 after a failure or a
 // cancel (shown and rolled back by the install window); 2 for a wrong
 // command line or a script that cannot be loaded (the reason on stderr and
 // in a message box).
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +72,7 @@ struct THostOptions {
   bool SL = false;
   std::string SLFile;
   int32_t ScriptOffset = 0, DataOffset = 0;
-  std::string App, Group, Result, Trace;
+  std::string App, Group, Result, Trace, Timing;
   bool NoIcons = false;
   std::string PauseWhen;
   int PauseNth = 1;
@@ -86,20 +96,87 @@ void AppendLine(const std::string& file, const std::string& line) {
 
 bool Exists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
+double NowMs() {
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  return static_cast<double>(now.QuadPart) * 1e3 / static_cast<double>(freq.QuadPart);
+}
+
+// The file step's figures for --timing.
+struct TCopyTiming {
+  bool in_step = false;
+  double start = 0, end = 0, last = 0, max_gap = 0;
+  long checkpoints = 0;
+  std::string max_gap_at;
+  double in_checkcancel = 0, in_progress = 0, in_filename = 0;
+
+  // Adds the time fn takes to total while the file step runs.
+  template <typename F>
+  void Time(double& total, F fn) {
+    if (!in_step) return fn();
+    const double t0 = NowMs();
+    fn();
+    total += NowMs() - t0;
+  }
+
+  void Status(const std::string& text) {
+    in_step = text == "Copying Program files...";
+    if (in_step) start = last = NowMs();
+  }
+  void FileName(const std::string& path) {
+    if (in_step && path.empty()) {  // the driver clears it after the last file
+      end = NowMs();
+      in_step = false;
+    }
+  }
+  void CheckPoint(const std::string& where) {
+    if (!in_step) return;
+    const double now = NowMs();
+    if (now - last > max_gap) {
+      max_gap = now - last;
+      max_gap_at = where;
+    }
+    last = now;
+    ++checkpoints;
+  }
+  void Write(const std::string& file) const {
+    PROCESS_MEMORY_COUNTERS mem{};
+    mem.cb = sizeof mem;
+    GetProcessMemoryInfo(GetCurrentProcess(), &mem, sizeof mem);
+    AppendLine(file, Format("copy_ms %.1f", end - start));
+    AppendLine(file, Format("checkpoints %ld", checkpoints));
+    AppendLine(file, Format("max_gap_ms %.2f", max_gap));
+    AppendLine(file, "max_gap_at " + max_gap_at);
+    AppendLine(file, Format("in_checkcancel_ms %.1f", in_checkcancel));
+    AppendLine(file, Format("in_progress_ms %.1f", in_progress));
+    AppendLine(file, Format("in_filename_ms %.1f", in_filename));
+    AppendLine(file, Format("peak_working_set_kb %lu",
+                            static_cast<unsigned long>(mem.PeakWorkingSetSize / 1024)));
+  }
+};
+TCopyTiming g_timing;
+
 // The install window with the host's check-point hooks.
 class THostInstallForm : public TInstallForm {
  public:
   using TInstallForm::TInstallForm;
   void SetStatusText(const std::string& text) override {
     status_ = text;
+    g_timing.Status(text);
     TInstallForm::SetStatusText(text);
   }
   void SetFileNameText(const std::string& path) override {
     file_ = path;
-    TInstallForm::SetFileNameText(path);
+    g_timing.FileName(path);
+    g_timing.Time(g_timing.in_filename, [&] { TInstallForm::SetFileNameText(path); });
+  }
+  void AddProgress(uint32_t amount) override {
+    g_timing.Time(g_timing.in_progress, [&] { TInstallForm::AddProgress(amount); });
   }
   void CheckCancel() override {
     const std::string where = status_ + "|" + file_;
+    g_timing.CheckPoint(where);
     AppendLine(g_opt.Trace, Format("%s|%u", where.c_str(), static_cast<unsigned>(ProgressPosition())));
     if (!g_opt.PauseWhen.empty() && where == g_opt.PauseWhen && ++matches_ == g_opt.PauseNth) {
       AppendLine("paused", where);
@@ -108,7 +185,7 @@ class THostInstallForm : public TInstallForm {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
       }
     }
-    TInstallForm::CheckCancel();
+    g_timing.Time(g_timing.in_checkcancel, [&] { TInstallForm::CheckCancel(); });
   }
 
  private:
@@ -146,6 +223,7 @@ class THostOwner : public forms::TForm {
       AppendLine(g_opt.Result, "installed");
       AppendLine(g_opt.Result, Format("needsrestart %d", NeedsRestart ? 1 : 0));
       AppendLine(g_opt.Result, Format("instcheck %d", instcheck_ ? 1 : 0));
+      if (!g_opt.Timing.empty()) g_timing.Write(g_opt.Timing);
       install_.reset();
       Close();
       result = 0;
@@ -182,6 +260,8 @@ void ParseOptions() {
       g_opt.NoIcons = true;
     } else if (a[i] == "--result") {
       g_opt.Result = next();
+    } else if (a[i] == "--timing") {
+      g_opt.Timing = next();
     } else if (a[i] == "--trace") {
       g_opt.Trace = next();
     } else if (a[i] == "--pause-when") {
