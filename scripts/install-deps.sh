@@ -7,6 +7,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev
   zlib1g-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   wine64 xvfb xauth x11-utils imagemagick
+  fonts-liberation  # metric twins of Arial and Times New Roman, which Wine uses for them
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
   python3

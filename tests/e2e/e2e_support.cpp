@@ -268,6 +268,13 @@ bool WaitPixel(int x, int y, DWORD rgb, DWORD timeout) {
 
 void Screenshot(const std::string& name, HWND settle_on) {
   if (settle_on) {
+    // Drawn at all: the client area's corner shows the dialog colour.
+    POINT corner{1, 1};
+    ClientToScreen(settle_on, &corner);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    WaitPixel(corner.x, corner.y,
+              (static_cast<DWORD>(GetRValue(face)) << 16) | (GetGValue(face) << 8) | GetBValue(face),
+              10000);
     RECT r{};
     GetWindowRect(settle_on, &r);
     std::vector<DWORD> last;

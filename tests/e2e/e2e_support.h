@@ -88,8 +88,9 @@ Pixels CaptureWholeScreen();
 // Waits (with a deadline) until the screen at (x, y) has the colour rgb
 // (0x00RRGGBB); false on timeout.
 bool WaitPixel(int x, int y, DWORD rgb, DWORD timeout = kTimeout);
-// The whole screen as <build>\screenshots\<name>.png, once the window's
-// area has stopped changing (two equal reads 100 ms apart, or 3 s).
+// The whole screen as <build>\screenshots\<name>.png, once the window is
+// drawn (its client corner in the dialog colour, at most 10 s) and its area
+// has stopped changing (two equal reads 100 ms apart, at most 3 s).
 void Screenshot(const std::string& name, HWND settle_on = nullptr);
 void SavePng(const std::string& path, const Pixels& p);
 
