@@ -193,9 +193,10 @@ uint32_t GetLE(const uint8_t* p, int bytes) {
   return v;
 }
 
-// The strings each kind needs (the replay reads them).
+// The strings each kind needs (the replay reads them). A file record's
+// second string may be absent: the shortcut records carry the link alone.
 int StringsNeeded(uint8_t kind) {
-  static const int kNeeded[] = {1, 2, 2, 3, 2, 1, 1, 2, 1};
+  static const int kNeeded[] = {1, 1, 2, 3, 2, 1, 1, 2, 1};
   return kind <= ukShellNotify ? kNeeded[kind] : 0;
 }
 

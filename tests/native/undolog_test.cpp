@@ -446,8 +446,8 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
        "the last string of record 2 is not terminated"},
       {"string unterminated", [&](Bytes& b) { b[first + 15 + 6] = 'x'; }, EUndoLogError::kDamaged,
        "the last string of record 1 is not terminated"},
-      {"too few strings", [&](Bytes& b) { b[second + 15 + 18] = 'x'; }, EUndoLogError::kDamaged,
-       "record 2 holds 1 strings where its kind needs 2"},
+      {"too few strings", [&](Bytes& b) { b[second + 12] = ukIniValue; }, EUndoLogError::kDamaged,
+       "record 2 holds 2 strings where its kind needs 3"},
       {"no registry root", [&](Bytes& b) { b[third + 11] = 0; }, EUndoLogError::kDamaged,
        "record 3 names no registry root (0x00000002)"},
       {"no file name", [&](Bytes& b) { b[second + 15] = 0; }, EUndoLogError::kDamaged,
@@ -481,3 +481,18 @@ TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
 }
 
 }  // namespace
+
+// The icon step records a shortcut with its link alone (no second string);
+// such a log is read.
+TEST(UndoLogRead, FileRecordWithItsNameAloneIsRead) {
+  TUndoChanges w;
+  w.AppName = "A";
+  w.AppendStrings(ukDeleteFile, {"C:\\Start\\App.lnk"}, dfNotifyShell);
+  TFakeDisk d;
+  w.WriteLogFile("log", FakeFactory(d));
+  TUndoChanges r;
+  r.ReadLogData(d.file.data(), d.file.size());
+  ASSERT_EQ(r.Count(), 1u);
+  EXPECT_EQ(r.First()->String(0), "C:\\Start\\App.lnk");
+  EXPECT_EQ(r.First()->String(1), "");
+}
