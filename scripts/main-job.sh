@@ -12,11 +12,13 @@ root=$(pwd)
 scripts/install-deps.sh
 cmake --preset native >/dev/null && cmake --build --preset native --target qvbuild qvinspect
 cmake --preset win64 >/dev/null && cmake --build --preset win64 --target mainjob_driver setup
-cmake --preset win32 >/dev/null && cmake --build --preset win32 --target setup
+cmake --preset win32 >/dev/null && cmake --build --preset win32 --target setup uninstal
 
 job="$root/build/mainjob"
 rm -rf "$job/disk" && mkdir -p "$job/disk"
-build/native/bin/qvbuild samples/sample-app/sample.json -o "$job/disk"
+# The sample names the uninstaller kept beside it; this build's own goes in.
+build/native/bin/qvbuild samples/sample-app/sample.json -o "$job/disk" \
+  --uninstaller build/win32/bin/Uninstal.exe
 build/native/bin/qvinspect --verify "$job/disk/SETUP.0" > "$job/inspect.json"
 echo "main job: the distribution as the inspection tool reads it (first lines of $job/inspect.json):"
 head -n 20 "$job/inspect.json"

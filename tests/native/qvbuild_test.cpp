@@ -179,6 +179,9 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
       {R"({"appName":"\u4e2d"})", "t.json: appName:", "not representable"},
       {R"({"appName":"A",)", "t.json:", "not valid JSON"},
       {R"({"subtitle":"A"})", "t.json: appName:", "missing"},
+      {R"({"appName":"A","uninstaller":"t.json"})", "t.json: uninstaller:", "needs the flag \"uninstallable\""},
+      {R"({"appName":"A","flags":["uninstallable"],"uninstaller":"NOPE.EXE"})", "t.json: uninstaller:", "not found"},
+      {R"({"appName":"A","flags":["uninstallable"],"uninstaller":3})", "t.json: uninstaller:", "must be the path"},
   };
   std::string base = dir_.string() + "/";
   WriteAll(base + "t.json", "{}");  // an existing source for the copy-mode case
@@ -204,6 +207,36 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
 }
 
 class Distribution : public TempDirTest {};
+
+// The uninstaller's entry: {win}\Uninstal.exe after the product's files,
+// copied only over an older version (keepNewer) and never removed, with the
+// version of the program's own resource; the command line points it at
+// another build of the program.
+TEST_F(Distribution, UninstallerEntryCarriesItsVersionAndIsKeptByUninstallations) {
+  WriteAll(P("d.json"), R"({"appName":"A","flags":["uninstallable"],
+    "files":[{"source":"a.txt","dest":"{app}\\a.txt"}],
+    "uninstaller":")" + kSampleDir + R"(SAMPLE.EXE"})");
+  WriteAll(P("a.txt"), "a");
+  Description d = LoadDescription(P("d.json"));
+  ASSERT_EQ(d.Builder.Files.size(), 2u);
+  EXPECT_EQ(d.UninstallerIndex, 1);
+  const sw::FileSpec& u = d.Builder.Files[1];
+  EXPECT_EQ(u.DestName, "{win}\\Uninstal.exe");
+  EXPECT_EQ(u.CopyMode, 3);
+  EXPECT_EQ(u.FileFlags, 0x02);
+  DistributionOptions o;
+  o.OutDir = P("out");
+  DistributionResult r = BuildDistribution(d, o);
+  ASSERT_EQ(r.FileSpecs.size(), 2u);
+  EXPECT_EQ(r.FileSpecs[1].FileVersionMS, 0x00010000);  // SAMPLE.EXE is 1.0.0.3
+  EXPECT_EQ(r.FileSpecs[1].FileVersionLS, 0x00000003);
+
+  // Pointed at another file: the same entry, another source.
+  SetUninstaller(d, kSampleDir + "SAMPLE.DLL");
+  ASSERT_EQ(d.Builder.Files.size(), 2u);
+  EXPECT_EQ(d.Sources[1], kSampleDir + "SAMPLE.DLL");
+  EXPECT_THROW(SetUninstaller(d, P("missing.exe")), EDescriptionError);
+}
 
 TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
   // A first, good build; then a build that fails half way (second file

@@ -316,6 +316,15 @@ Description ParseDescription(const std::string& text, const std::string& name,
       b.Files.push_back(f);
       d.Sources.push_back(path);
     }
+  if (const json* u = top.Get("uninstaller")) {
+    if (!u->is_string() || u->get<std::string>().empty())
+      top.Fail("uninstaller", "must be the path of Uninstal.exe");
+    if ((b.Header.Flags & 0x02) == 0)
+      top.Fail("uninstaller", "needs the flag \"uninstallable\"");
+    const std::string path = JoinPath(base, u->get<std::string>());
+    if (!FileExists(path)) top.Fail("uninstaller", "file \"" + path + "\" not found");
+    SetUninstaller(d, path);
+  }
   if (const json* l = List(top, "icons"))
     for (size_t i = 0; i < l->size(); ++i) {
       Obj o(name, Place("icons", i), (*l)[i]);
@@ -418,6 +427,24 @@ Description ParseDescription(const std::string& text, const std::string& name,
     }
   top.Done();
   return d;
+}
+
+void SetUninstaller(Description& d, const std::string& source_path) {
+  if ((d.Builder.Header.Flags & 0x02) == 0)
+    throw EDescriptionError(d.Path + ": uninstaller: needs the flag \"uninstallable\"");
+  if (!FileExists(source_path))
+    throw EDescriptionError(d.Path + ": uninstaller: file \"" + source_path + "\" not found");
+  if (d.UninstallerIndex >= 0) {
+    d.Sources[static_cast<size_t>(d.UninstallerIndex)] = source_path;
+    return;
+  }
+  sw::FileSpec f;
+  f.DestName = kUninstallerDest;
+  f.CopyMode = 3;     // keepNewer: only over an older version
+  f.FileFlags = 0x02;  // uninstallNeverRemove: shared by every product
+  d.UninstallerIndex = static_cast<int>(d.Builder.Files.size());
+  d.Builder.Files.push_back(f);
+  d.Sources.push_back(source_path);
 }
 
 Description LoadDescription(const std::string& path) {

@@ -24,7 +24,20 @@ struct Description {
   // from Sources[i] when the distribution is built.
   sw::ScriptBuilder Builder;
   std::vector<std::string> Sources;  // resolved against the description's directory
+  // The index in Files/Sources of the uninstaller's entry, -1 for none.
+  int UninstallerIndex = -1;
 };
+
+// Where the installation puts the uninstaller (the program its uninstall
+// registration names).
+constexpr const char* kUninstallerDest = "{win}\\Uninstal.exe";
+
+// Adds (or, when there is one, points elsewhere) the uninstaller's file
+// entry: {win}\Uninstal.exe, copied only over an older version (copy mode
+// keepNewer, by the version resource of the source), never removed by an
+// uninstallation (every product shares it). Raises EDescriptionError when
+// the file is missing or the description is not uninstallable.
+void SetUninstaller(Description& d, const std::string& source_path);
 
 // Reads and checks a description: every key known, every flag and name
 // known, every string within its field, the text files read and the source

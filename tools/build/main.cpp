@@ -16,7 +16,9 @@ const char kUsage[] =
     "  --level N            zlib compression level 0..9 (default 9)\n"
     "  --single-file NAME   write one file NAME holding script and data (for /SL)\n"
     "  --script-offset N    with --single-file: filler bytes before the script\n"
-    "  --store-script       store the script blocks uncompressed\n";
+    "  --store-script       store the script blocks uncompressed\n"
+    "  --uninstaller FILE   install FILE as {win}\\Uninstal.exe (instead of the\n"
+    "                       description's \"uninstaller\")\n";
 
 bool ParseUInt(const char* s, uint64_t max, uint64_t& v) {
   if (!*s) return false;
@@ -30,7 +32,7 @@ bool ParseUInt(const char* s, uint64_t max, uint64_t& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string desc;
+  std::string desc, uninstaller;
   qvbuild::DistributionOptions o;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -71,6 +73,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       o.ScriptOffset = static_cast<uint32_t>(n);
+    } else if (a == "--uninstaller") {
+      uninstaller = value("a file");
     } else if (a == "--store-script") {
       o.CompressScript = false;
     } else if (a == "-h" || a == "--help") {
@@ -96,6 +100,7 @@ int main(int argc, char** argv) {
   }
   try {
     qvbuild::Description d = qvbuild::LoadDescription(desc);
+    if (!uninstaller.empty()) qvbuild::SetUninstaller(d, uninstaller);
     qvbuild::DistributionResult r = qvbuild::BuildDistribution(d, o);
     for (const std::string& w : r.Written) std::printf("wrote %s\n", w.c_str());
     std::printf("%zu files, %llu bytes\n", r.Files.size(),

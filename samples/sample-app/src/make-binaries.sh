@@ -12,3 +12,6 @@ i686-w64-mingw32-windres app.rc -O coff -o app.res.o
 i686-w64-mingw32-gcc -nostdlib -s -O2 -mwindows -o ../SAMPLE.EXE app.c app.res.o \
   -Wl,--entry=_Start@0 -Wl,--no-insert-timestamp -lkernel32 -luser32
 rm -f app.res.o
+# ../Uninstal.exe: the project's own uninstaller (i686, stripped), from a
+# build of the win32 preset; qvbuild --uninstaller can point at a newer one.
+i686-w64-mingw32-strip -o ../Uninstal.exe ../../../build/win32/bin/Uninstal.exe
