@@ -39,6 +39,14 @@ void TChooseDirForm::NewDirectoryListBox1Change() {
   TheEdit.SetText(name.empty() ? dir : EnsureTrailingBackslash(dir) + name);
 }
 
+bool TChooseDirForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT&) {
+  if (msg == WM_SYSCOLORCHANGE) {
+    SendMessageA(NewDriveComboBox1.Handle(), msg, wp, lp);
+    SendMessageA(NewDirectoryListBox1.Handle(), msg, wp, lp);
+  }
+  return false;
+}
+
 TChooseDirForm& CreateChooseDirForm(HWND owner) {
   if (!g_choose_dir) g_choose_dir = std::make_unique<TChooseDirForm>(owner);
   return *g_choose_dir;

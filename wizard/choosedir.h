@@ -28,6 +28,11 @@ class TChooseDirForm : public forms::TForm {
   forms::TButton Button2;
   forms::TLabel CreateName;  // hidden: the name appended to every folder picked
 
+ protected:
+  // The system colours reach top-level windows only: the drive box and the
+  // folder list hear of them from here and prepare their pictures again.
+  bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
  private:
   void NewDirectoryListBox1Change();
 };
