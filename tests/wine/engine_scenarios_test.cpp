@@ -60,7 +60,7 @@ void WriteAll(const std::string& path, const std::string& bytes) {
   sw::WriteFileBytes(path, sw::Bytes(bytes.begin(), bytes.end()));
 }
 
-sw::FileSpec Spec(const std::string& dest, const sw::Bytes& contents, uint8_t flags = 0,
+sw::FileSpec Entry(const std::string& dest, const sw::Bytes& contents, uint8_t flags = 0,
                   uint8_t mode = 0) {
   sw::FileSpec f;
   f.DestName = dest;
@@ -164,14 +164,14 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
   const std::string src = TestTmp() + "dist\\DISK1";
   sw::ScriptBuilder b = Product("Engine App", kUninstallable);
   b.Dirs = {{"{app}\\Data"}, {"{app}\\Sub\\Deep"}};
-  b.Files = {Spec("{app}\\BIG1.BIN", Contents(90000, 1)),
-             Spec("{app}\\Data\\MID.BIN", Contents(40000, 2)),
-             Spec("{app}\\Sub\\Deep\\SMALL.TXT", Bytes("small text")),
-             Spec("{app}\\40ComUpd.Exe", Contents(3000, 3)),
-             Spec("", Contents(500, 4), 0x40),
-             Spec("{sys}\\QVSHARED.DLL", Contents(2000, 5), 0x10),
-             Spec("{app}\\KEEP.BIN", Contents(100, 6), 0x02),
-             Spec("{app}\\Sub\\LAST.BIN", Contents(30000, 7))};
+  b.Files = {Entry("{app}\\BIG1.BIN", Contents(90000, 1)),
+             Entry("{app}\\Data\\MID.BIN", Contents(40000, 2)),
+             Entry("{app}\\Sub\\Deep\\SMALL.TXT", Bytes("small text")),
+             Entry("{app}\\40ComUpd.Exe", Contents(3000, 3)),
+             Entry("", Contents(500, 4), 0x40),
+             Entry("{sys}\\QVSHARED.DLL", Contents(2000, 5), 0x10),
+             Entry("{app}\\KEEP.BIN", Contents(100, 6), 0x02),
+             Entry("{app}\\Sub\\LAST.BIN", Contents(30000, 7))};
   b.UninstallDeletes = {{"{app}\\Data\\RUNTIME.LOG"}};
   sw::BuildOptions o;
   o.DiskSize = 30000;
@@ -246,8 +246,8 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
 TEST(Install, NextDiskPromptAndTheFolderItNames) {
   const std::string app = "C:\\QvNextDisk";
   sw::ScriptBuilder b = Product("Disk App", 0);
-  b.Files = {Spec("{app}\\ONE.BIN", Contents(60000, 31)), Spec("{app}\\TWO.BIN", Contents(50000, 32)),
-             Spec("{app}\\THREE.TXT", Bytes("three"))};
+  b.Files = {Entry("{app}\\ONE.BIN", Contents(60000, 31)), Entry("{app}\\TWO.BIN", Contents(50000, 32)),
+             Entry("{app}\\THREE.TXT", Bytes("three"))};
   sw::BuildOptions o;
   o.DiskSize = 20000;
   const std::string other = TestTmp() + "elsewhere";
@@ -276,7 +276,7 @@ TEST(Install, NextDiskPromptAndTheFolderItNames) {
 TEST(Install, StreamEndingAtTheEndOfADiskAsksForNoMore) {
   const std::string app = "C:\\QvExactEnd";
   sw::ScriptBuilder b = Product("Exact App", 0);
-  b.Files = {Spec("{app}\\EXACT.BIN", Contents(50000, 41))};
+  b.Files = {Entry("{app}\\EXACT.BIN", Contents(50000, 41))};
   sw::BuildOptions o;
   o.DiskSize = 12 + 4 + b.Build().Files[0].CompressedSize;
   sw::BuildResult r = b.Build(o);
@@ -298,8 +298,8 @@ TEST(Install, StreamEndingAtTheEndOfADiskAsksForNoMore) {
 TEST(Install, SingleFileLayout) {
   const std::string app = "C:\\QvEngineSL";
   sw::ScriptBuilder b = Product("SL App", 0);
-  b.Files = {Spec("{app}\\A.BIN", Contents(70000, 11)), Spec("", Bytes("u"), 0x40),
-             Spec("{app}\\B.TXT", Bytes("b"))};
+  b.Files = {Entry("{app}\\A.BIN", Contents(70000, 11)), Entry("", Bytes("u"), 0x40),
+             Entry("{app}\\B.TXT", Bytes("b"))};
   sw::BuildOptions o;
   o.SingleFile = true;
   o.ScriptOffset = 4096;
@@ -338,35 +338,35 @@ TEST(Install, FileRulesAndQuestions) {
 
   sw::ScriptBuilder b = Product("Rules App", kUninstallable);
   auto versioned = [&](const std::string& name, uint32_t ms, uint32_t ls, uint8_t mode) {
-    sw::FileSpec f = Spec("{app}\\" + name, Contents(4000, static_cast<uint32_t>(name.size())), 0, mode);
+    sw::FileSpec f = Entry("{app}\\" + name, Contents(4000, static_cast<uint32_t>(name.size())), 0, mode);
     f.FileVersionMS = static_cast<int32_t>(ms);
     f.FileVersionLS = static_cast<int32_t>(ls);
     return f;
   };
   const uint32_t kMS = 0x00010002, kLS = 0x00030004;  // 1.2.3.4, as engine_verdll.dll
   b.Files = {
-      Spec("{app}\\ONLY.TXT", Bytes("new only"), 0, 1),   // 0 kept: exists
+      Entry("{app}\\ONLY.TXT", Bytes("new only"), 0, 1),   // 0 kept: exists
       versioned("NEWER.DLL", kMS, kLS - 1, 0),            // 1 asks; No installs
       versioned("KEEPNEW.DLL", kMS, kLS - 1, 3),          // 2 kept silently
       versioned("SAMETIME.DLL", kMS, kLS, 0),             // 3 kept silently
       versioned("LATER.DLL", kMS, kLS, 0),                // 4 asks; Yes keeps
       versioned("EARLIER.DLL", kMS, kLS, 0),              // 5 replaced
       versioned("NOVER.DLL", 0xFFFFFFFFu, 0xFFFFFFFFu, 0),  // 6 replaced
-      Spec("{app}\\CONFIRM.TXT", Bytes("confirmed"), 0x01),  // 7 asks; No keeps
-      Spec("{app}\\RO1.TXT", Bytes("ro1 new")),           // 8 read-only; Retry
-      Spec("{app}\\RO2.TXT", Bytes("ro2 new")),           // 9 read-only; Ignore
+      Entry("{app}\\CONFIRM.TXT", Bytes("confirmed"), 0x01),  // 7 asks; No keeps
+      Entry("{app}\\RO1.TXT", Bytes("ro1 new")),           // 8 read-only; Retry
+      Entry("{app}\\RO2.TXT", Bytes("ro2 new")),           // 9 read-only; Ignore
       versioned("ALWAYS.DLL", kMS, kLS - 1, 2),           // 10 replaced
-      Spec("{app}\\SELFREG.DLL", Bytes(regdll), 0x08),    // 11 fails once; Retry
-      Spec("{app}\\NOEXP.DLL", Bytes(verdll), 0x08),      // 12 no export; Ignore
-      Spec("{app}\\NOTDLL.TXT", Bytes("text"), 0x08),     // 13 not loadable; Ignore
-      Spec("{app}\\SH_TXT.DLL", Bytes("s1"), 0x10),       // 14 "3" -> "4"
-      Spec("{app}\\SH_BIN.DLL", Bytes("s2"), 0x10),       // 15 05 00 -> 6 binary
-      Spec("{app}\\SH_DW.DLL", Bytes("s3"), 0x10),        // 16 7 -> 8
-      Spec("{app}\\SH_EX.DLL", Bytes("s4"), 0x10),        // 17 existed: 2
-      Spec("{app}\\SH_NEW.DLL", Bytes("s5"), 0x10),       // 18 new: 1
-      Spec("{app}\\NODIR\\X.TXT", Bytes("x")),            // 19 folder missing
-      Spec("{app}\\ISDIR", Bytes("d")),                   // 20 a directory
-      Spec("{app}\\FAULT.DLL", Bytes(faultdll), 0x08),    // 21 crashes; Ignore
+      Entry("{app}\\SELFREG.DLL", Bytes(regdll), 0x08),    // 11 fails once; Retry
+      Entry("{app}\\NOEXP.DLL", Bytes(verdll), 0x08),      // 12 no export; Ignore
+      Entry("{app}\\NOTDLL.TXT", Bytes("text"), 0x08),     // 13 not loadable; Ignore
+      Entry("{app}\\SH_TXT.DLL", Bytes("s1"), 0x10),       // 14 "3" -> "4"
+      Entry("{app}\\SH_BIN.DLL", Bytes("s2"), 0x10),       // 15 05 00 -> 6 binary
+      Entry("{app}\\SH_DW.DLL", Bytes("s3"), 0x10),        // 16 7 -> 8
+      Entry("{app}\\SH_EX.DLL", Bytes("s4"), 0x10),        // 17 existed: 2
+      Entry("{app}\\SH_NEW.DLL", Bytes("s5"), 0x10),       // 18 new: 1
+      Entry("{app}\\NODIR\\X.TXT", Bytes("x")),            // 19 folder missing
+      Entry("{app}\\ISDIR", Bytes("d")),                   // 20 a directory
+      Entry("{app}\\FAULT.DLL", Bytes(faultdll), 0x08),    // 21 crashes; Ignore
   };
   WriteDistribution(b, sw::BuildOptions(), TestTmp() + "rules", {});
 
@@ -490,8 +490,8 @@ TEST(Install, FilesInUseAreReplacedAtRestart) {
   SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
   SetEnvironmentVariableA("QV_SELFREG_MODE", "ok");
   sw::ScriptBuilder b = Product("Restart App", kUninstallable);
-  b.Files = {Spec("{app}\\HELD.DLL", Bytes("new held"), 0x04 | 0x08 | 0x10),
-             Spec("{app}\\HELD2.DLL", Bytes("new held2"))};
+  b.Files = {Entry("{app}\\HELD.DLL", Bytes("new held"), 0x04 | 0x08 | 0x10),
+             Entry("{app}\\HELD2.DLL", Bytes("new held2"))};
   WriteDistribution(b, sw::BuildOptions(), TestTmp() + "restart", {});
   MakeDirs(app);
   WriteAll(app + "\\HELD.DLL", "old held");
@@ -570,11 +570,11 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
   auto product = [&](int variant) {
     sw::ScriptBuilder b = Product("Rollback App", kUninstallable);
     b.Dirs = {{"{app}\\Data"}, {"C:\\QvRollbackElse\\Deep"}};
-    b.Files = {Spec("{app}\\SHARED.DLL", Bytes("shared new"), 0x10), Spec("{app}\\A.TXT", Bytes("a")),
-               Spec("{app}\\Data\\B.BIN", Contents(120000, 21)), Spec("{app}\\C.TXT", Bytes("c"))};
-    if (variant == 1) b.Files.push_back(Spec("{app}\\RO.TXT", Bytes("ro new")));
-    if (variant == 2) b.Files.push_back(Spec("{app}\\SELF.DLL", Bytes(regdll), 0x08));
-    if (variant == 3) b.Files.push_back(Spec("{app}\\NODIR\\X.TXT", Bytes("x")));
+    b.Files = {Entry("{app}\\SHARED.DLL", Bytes("shared new"), 0x10), Entry("{app}\\A.TXT", Bytes("a")),
+               Entry("{app}\\Data\\B.BIN", Contents(120000, 21)), Entry("{app}\\C.TXT", Bytes("c"))};
+    if (variant == 1) b.Files.push_back(Entry("{app}\\RO.TXT", Bytes("ro new")));
+    if (variant == 2) b.Files.push_back(Entry("{app}\\SELF.DLL", Bytes(regdll), 0x08));
+    if (variant == 3) b.Files.push_back(Entry("{app}\\NODIR\\X.TXT", Bytes("x")));
     if (variant == 4) b.Dirs.push_back({"{app}\\USER.TXT\\Sub"});
     return b;
   };
