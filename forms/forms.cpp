@@ -98,23 +98,23 @@ int TFontSpec::LogicalHeight() const {
   return -MulDiv(points, GetDeviceCaps(screen.get(), LOGPIXELSY), 72);
 }
 
-HFONT GetFont(const TFontSpec& spec) {
+HFONT GetFont(const TFontSpec& font_spec) {
   using TKey = std::tuple<std::string, int, bool, bool>;
   static std::map<TKey, TFont> cache;
-  const int height = spec.LogicalHeight();
-  const TKey key{spec.face, height, spec.bold, spec.italic};
+  const int height = font_spec.LogicalHeight();
+  const TKey key{font_spec.face, height, font_spec.bold, font_spec.italic};
   auto it = cache.find(key);
   if (it != cache.end()) return it->second.get();
   LOGFONTA lf{};
   lf.lfHeight = height;
-  lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-  lf.lfItalic = spec.italic ? TRUE : FALSE;
+  lf.lfWeight = font_spec.bold ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = font_spec.italic ? TRUE : FALSE;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  lstrcpynA(lf.lfFaceName, spec.face.c_str(), LF_FACESIZE);
+  lstrcpynA(lf.lfFaceName, font_spec.face.c_str(), LF_FACESIZE);
   TFont font(CreateFontIndirectA(&lf));
   HFONT h = font.get();
   if (h) cache.emplace(key, std::move(font));

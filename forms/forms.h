@@ -57,8 +57,9 @@ struct TFontSpec {
   int LogicalHeight() const;
 };
 
-// The font for a spec, created once and kept until the program ends.
-HFONT GetFont(const TFontSpec& spec);
+// The font a TFontSpec describes, created once and kept until the program
+// ends.
+HFONT GetFont(const TFontSpec& font_spec);
 
 // ---------------------------------------------------------------------------
 // The message loop
