@@ -408,6 +408,21 @@ TEST(FsControls, PathLabelShortensThePathToItsWidth) {
     }
   EXPECT_EQ(differing, 0);
   EXPECT_GT(ink, 50);
+  // Disabled: the same text in the shadow colour over a highlight copy one
+  // pixel down and right.
+  host.Path.SetEnabled(false);
+  host.Path.Repaint();
+  int shadow = 0, highlight = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 297; ++x) {
+      const COLORREF c = GetPixel(dc, x, y);
+      shadow += c == GetSysColor(COLOR_BTNSHADOW);
+      highlight += c == GetSysColor(COLOR_BTNHIGHLIGHT);
+    }
+  EXPECT_GT(shadow, 50);
+  EXPECT_GT(highlight, 10);
+  EXPECT_EQ(host.Path.DisplayText(), shown);
+  host.Path.SetEnabled(true);
   SelectObject(mem, old_ref);
   DeleteObject(ref);
   DeleteDC(mem);
