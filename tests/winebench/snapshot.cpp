@@ -832,10 +832,14 @@ std::vector<std::string> Diff(const Snapshot& before, const Snapshot& after,
 // HKLM\Software or HKCU\Software. Wine's own writes happen while the prefix
 // boots (wineboot, before any test program) and in files outside drive_c
 // (system.reg, user.reg), and a snapshot records no key timestamps and no
-// access times. Add a rule here, with its reason, when Wine is seen to change
-// something by itself.
+// access times. What Wine does by itself in answer to a program's change:
 const std::vector<IgnoreRule>& WineChurn() {
-  static const std::vector<IgnoreRule> rules;
+  static const std::vector<IgnoreRule> rules = {
+      {"HKCU\\Software\\Wine\\MenuFiles*",
+       "a Start Menu shortcut makes Wine's menu builder write Linux menu entries "
+       "(outside the prefix) and record them here; the records stay when the "
+       "shortcut goes"},
+  };
   return rules;
 }
 
