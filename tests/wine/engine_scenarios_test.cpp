@@ -293,6 +293,41 @@ TEST(Install, StreamEndingAtTheEndOfADiskAsksForNoMore) {
   EXPECT_TRUE(ReadAll(app + "\\EXACT.BIN") == Str(b.Files[0].Contents));
 }
 
+// A damaged disk 2, mended while the question is up: Retry extracts the file
+// again from its first disk, and the progress bar, set back after the
+// failure, ends at the sum of the compressed sizes.
+TEST(Install, RetryAfterADamagedDiskWasMended) {
+  const std::string app = "C:\\QvRetry";
+  sw::ScriptBuilder b = Product("Retry App", 0);
+  b.Files = {Entry("{app}\\A.TXT", Bytes("a")), Entry("{app}\\BIG.BIN", Contents(90000, 51))};
+  sw::BuildOptions o;
+  o.DiskSize = 30000;
+  const std::string dist = TestTmp() + "retry";
+  const sw::BuildResult built = WriteDistribution(b, o, dist);
+  ASSERT_GE(built.Disks.size(), 2u);
+  sw::Bytes bad = built.Disks[1];
+  bad[100] ^= 0x10;
+  sw::WriteFileBytes(dist + "\\SETUP.2", bad);
+  const std::string trace = TestTmp() + "retry_trace.txt";
+  Host host("--source " + Quote(dist) + " --app " + Quote(app) + " --trace " + Quote(trace),
+            TestTmp() + "runretry");
+  HWND box = qvui::WaitForMessageBox(app + "\\BIG.BIN", kBoxWait, host.Process().Pid());
+  EXPECT_EQ(qvui::ReadMessageBox(box).text,
+            "An error occured while trying to copy a file.\r\n\r\n" + std::string(kCorrupted) + kRetryTail);
+  sw::WriteFileBytes(dist + "\\SETUP.2", built.Disks[1]);
+  qvui::AnswerMessageBox(box, "Retry");
+  ASSERT_EQ(host.ExitCode(), 0u);
+  EXPECT_TRUE(ReadAll(app + "\\BIG.BIN") == Str(b.Files[1].Contents));
+  ExpectNoTemporaries({app});
+  // The last check point follows the file step; its position is the whole
+  // compressed size, counted once.
+  const std::string lines = ReadAll(trace);
+  const size_t last = lines.rfind('|', lines.size() - 2);
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_EQ(lines.substr(last + 1),
+            std::to_string(built.Files[0].CompressedSize + built.Files[1].CompressedSize) + "\n");
+}
+
 // The /SL layout: script and data in one file behind 4096 filler bytes.
 // The data of a file after a skipped one is still found.
 TEST(Install, SingleFileLayout) {
