@@ -118,10 +118,18 @@ int RunUninstall(const std::string& cmdline) {
   std::vector<TRecorded> recorded;
   for (const UndoRecord* r = log.First(); r; r = r->Next)
     recorded.push_back({r->Kind, r->Param, r->String(0), r->String(1)});
-  const std::vector<std::string> onTheWay = FoldersOnTheWay(log, cmd.AppDir);
+  // The folders made on the way go only from an application folder of its
+  // own: never below a drive root or the Windows or system folder, where an
+  // empty folder may well be the system's.
+  char windows[MAX_PATH] = {}, system[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  GetSystemDirectoryA(system, MAX_PATH);
+  const bool ownFolder = cmd.AppDir.size() > 3 && lstrcmpiA(cmd.AppDir.c_str(), windows) != 0 &&
+                         lstrcmpiA(cmd.AppDir.c_str(), system) != 0;
+  const std::vector<std::string> onTheWay =
+      ownFolder ? FoldersOnTheWay(log, cmd.AppDir) : std::vector<std::string>();
   // Never inside a folder that is to go.
-  char windows[MAX_PATH] = {};
-  if (GetWindowsDirectoryA(windows, MAX_PATH)) SetCurrentDirectoryA(windows);
+  if (windows[0]) SetCurrentDirectoryA(windows);
 
   {
     TUninstallForm form(appName);
@@ -138,12 +146,12 @@ int RunUninstall(const std::string& cmdline) {
     DeleteFileA(cmd.LogFile.c_str());
     // Empty folders only: RemoveDirectory refuses any other.
     for (const std::string& folder : onTheWay) RemoveDirectoryA(folder.c_str());
-    if (cmd.AppDir.size() > 3) RemoveDirectoryA(cmd.AppDir.c_str());
+    if (ownFolder) RemoveDirectoryA(cmd.AppDir.c_str());
   }
 
   std::vector<std::string> extra = onTheWay;
   extra.insert(extra.begin(), {cmd.LogFile, cmd.DataFile});
-  if (cmd.AppDir.size() > 3) extra.push_back(cmd.AppDir);
+  if (ownFolder) extra.push_back(cmd.AppDir);
   const std::vector<std::string> left = Leftovers(recorded, extra);
   if (!left.empty()) {
     ShowMessageBoxStr(LeftoverText(appName, left), kUninstallCaption, mbkWarning, MB_OK);
