@@ -279,6 +279,10 @@ HWND InstallToFinished(SetupRun& s, bool tick_no_icons) {
   s.ExpectPage(w, "Start Copying Files");
   ClickButton(w, "Next >");
   s.ExpectPage(w, "Setup Complete");
+  // Without an information text after installing there is no page to go
+  // back to.
+  EXPECT_FALSE(IsWindowEnabled(ButtonByCaption(w, "< Back")));
+  EXPECT_FALSE(IsWindowEnabled(ButtonByCaption(w, "Cancel")));
   return w;
 }
 }  // namespace
