@@ -241,20 +241,25 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
   }
 }
 
-// Disks 2 and 3 in a folder of their own: the next-disk prompt asks for
-// disk 2 once, and disk 3 is then found in the folder the user named.
+// Disks 2 and 3 in a folder of their own, the later ones in its sibling
+// folders DISKn: the next-disk prompt asks for disk 2 once; disk 3 is then
+// found in the folder the user named, the later disks as ..\\DISKn\\SETUP.n
+// from there.
 TEST(Install, NextDiskPromptAndTheFolderItNames) {
   const std::string app = "C:\\QvNextDisk";
   sw::ScriptBuilder b = Product("Disk App", 0);
   b.Files = {Entry("{app}\\ONE.BIN", Contents(60000, 31)), Entry("{app}\\TWO.BIN", Contents(50000, 32)),
-             Entry("{app}\\THREE.TXT", Bytes("three"))};
+             Entry("{app}\\FOUR.BIN", Contents(60000, 33)), Entry("{app}\\THREE.TXT", Bytes("three"))};
   sw::BuildOptions o;
-  o.DiskSize = 20000;
-  const std::string other = TestTmp() + "elsewhere";
-  std::vector<std::string> disk_dirs(8, other);
-  disk_dirs[1] = "";
+  o.DiskSize = 15000;
+  const std::string media = TestTmp() + "media\\";
+  const std::string other = media + "DISK2";
+  std::vector<std::string> disk_dirs(30, "");
+  disk_dirs[2] = disk_dirs[3] = other;
+  for (size_t n = 4; n < disk_dirs.size(); ++n) disk_dirs[n] = media + "DISK" + std::to_string(n);
   const sw::BuildResult built = WriteDistribution(b, o, TestTmp() + "nextdisk", disk_dirs);
-  ASSERT_GE(built.Disks.size(), 3u);
+  ASSERT_GE(built.Disks.size(), 4u);
+  ASSERT_LT(built.Disks.size(), disk_dirs.size());
   Host host("--source " + Quote(TestTmp() + "nextdisk") + " --app " + Quote(app), TestTmp() + "runnext");
   qvui::WindowQuery q;
   q.caption = "Please Insert the Next Disk";
