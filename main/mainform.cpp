@@ -126,7 +126,7 @@ void TMainForm::Paint() {
   EndPaint(Handle(), &ps);
 }
 
-bool TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+bool TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, LRESULT& result) {
   switch (msg) {
     case WM_ERASEBKGND:
       result = 0;
@@ -170,7 +170,6 @@ bool TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
       result = 0;
       return true;
   }
-  (void)lp;
   return false;
 }
 
