@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <map>
+#include <new>
 #include <tuple>
 #include <vector>
 
@@ -203,6 +204,8 @@ void HandleException() {
     throw;
   } catch (const EAbort&) {
     // The silent abort is never shown.
+  } catch (const std::bad_alloc&) {
+    ShowException(EOutOfMemory());
   } catch (const std::exception& e) {
     ShowException(e);
   } catch (...) {

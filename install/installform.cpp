@@ -1,5 +1,7 @@
 #include "install/installform.h"
 
+#include <new>
+
 #include "common/exceptions.h"
 #include "common/msgbox.h"
 #include "install/steps.h"
@@ -112,6 +114,16 @@ void TInstallForm::RunInstallation() {
     return;
   } catch (const Exception& e) {
     Fail(&e);
+    return;
+  } catch (const std::bad_alloc&) {
+    // The library's failures are the program's own to the user: shown, and
+    // everything taken back.
+    const EOutOfMemory e;
+    Fail(&e);
+    return;
+  } catch (const std::exception& e) {
+    const Exception error(e.what());
+    Fail(&error);
     return;
   }
   InstallDone = true;

@@ -59,7 +59,8 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
   // visibility, the window closed and WM_SETUPSTEP posted to the owner. On
   // failure or a confirmed cancel: the error (unless the user aborted), the
   // rollback, and the end of the message loop with kInstallFailedExitCode.
-  // Returns either way.
+  // The library's exceptions count as failures (exhausted memory shown as
+  // "Out of memory"). Returns either way.
   void RunInstallation();
 
   // TInstallProgress

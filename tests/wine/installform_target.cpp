@@ -6,6 +6,7 @@
 //                                 check points until the file "go" appears
 //                                 in the working directory
 //   installform_target.exe fail   the same folder, then a failure
+//   installform_target.exe nomemory   the same with exhausted memory
 //   installform_target.exe modal  the install window shown modally, already
 //                                 done (Esc closes it without a question)
 // WM_APP + 1 posted to the owner makes its handler raise an exception.
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "common/exceptions.h"
@@ -129,6 +131,7 @@ void RunInstallationSteps(TInstallContext& ctx) {
   ctx.Log.AppendStrings(ukRemoveDir, {dir}, 0);
   ctx.Progress.CheckCancel();
   if (g_mode == "fail") throw Exception("Setup was unable to create the Folder - C:\\nowhere");
+  if (g_mode == "nomemory") throw std::bad_alloc();
   ctx.Progress.SetStatusText("Copying Program files...");
   ctx.Progress.SetFileNameText("C:\\Program Files\\Forms Test\\data.bin");
   ctx.Progress.AddProgress(86500);

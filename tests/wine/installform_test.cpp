@@ -220,27 +220,38 @@ TEST_F(InstallFormTest, ConfirmedCancelRollsBackSilently) {
 }
 
 // A failing step: its message, then "Setup was not complete...", then the
-// rollback and exit code 1.
+// rollback and exit code 1; exhausted memory in a step is such a failure.
 TEST_F(InstallFormTest, FailureIsReportedThenRolledBack) {
-  Start("fail");
-  HWND box = WaitForMessageBox("Setup", kWait, proc_->Pid());
-  MessageBoxInfo info = ReadMessageBox(box);
-  EXPECT_EQ(info.text, "Setup was unable to create the Folder - C:\\nowhere");
-  EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
-  EXPECT_EQ(info.buttons, std::vector<std::string>{"OK"});
-  EXPECT_TRUE(Exists("made")) << "rolled back only after the messages";
-  AnswerMessageBox(box, "OK");
+  const struct {
+    const char* mode;
+    const char* message;
+  } failures[] = {
+      {"fail", "Setup was unable to create the Folder - C:\\nowhere"},
+      {"nomemory", "Out of memory"},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.mode);
+    Start(f.mode);
+    HWND box = WaitForMessageBox("Setup", kWait, proc_->Pid());
+    MessageBoxInfo info = ReadMessageBox(box);
+    EXPECT_EQ(info.text, f.message);
+    EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
+    EXPECT_EQ(info.buttons, std::vector<std::string>{"OK"});
+    EXPECT_TRUE(Exists("made")) << "rolled back only after the messages";
+    AnswerMessageBox(box, "OK");
 
-  box = WaitForMessageBox("Error", kWait, proc_->Pid());
-  info = ReadMessageBox(box);
-  EXPECT_EQ(info.text, "Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.");
-  EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
-  EXPECT_EQ(info.buttons, std::vector<std::string>{"OK"});
-  AnswerMessageBox(box, "OK");
+    box = WaitForMessageBox("Error", kWait, proc_->Pid());
+    info = ReadMessageBox(box);
+    EXPECT_EQ(info.text,
+              "Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.");
+    EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << info.Describe();
+    EXPECT_EQ(info.buttons, std::vector<std::string>{"OK"});
+    AnswerMessageBox(box, "OK");
 
-  EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
-  EXPECT_FALSE(Exists("made"));
-  EXPECT_EQ(ReadResult(), "animation playing\n");
+    EXPECT_EQ(proc_->WaitForExitCode(kWait), 1u) << ListTopLevelWindows(proc_->Pid());
+    EXPECT_FALSE(Exists("made"));
+    EXPECT_EQ(ReadResult(), "animation playing\n");
+  }
 }
 
 // Shown modally, the form disables its owner until it closes; Esc presses
