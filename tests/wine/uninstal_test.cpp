@@ -2,8 +2,8 @@
 // made here (files, a folder made on the way, a help index, a file that
 // existed before, shared files with counts, a self-registering DLL, WIN.INI
 // entries, registry keys and values, the uninstall registration, a Start
-// Menu group with a shortcut) and its log written by the project's own log
-// code. Every bad command line and damaged log is refused with its message
+// Menu group with a shortcut, or under nt351 Program Manager items in our
+// own server) and its log written by the project's own log code. Every bad command line and damaged log is refused with its message
 // and leaves the machine as it was; No changes nothing; Yes takes everything
 // back to the snapshot taken before the installation.
 #include <gmock/gmock.h>
@@ -15,6 +15,7 @@
 
 #include "common/winhandles.h"
 #include "qvtest.h"
+#include "tests/wine/dde_testserver.h"
 #include "snapshot.h"
 #include "uidriver.h"
 #include "undo/undolog.h"
@@ -80,6 +81,10 @@ void MakeLink(const std::string& lnk, const std::string& target) {
   ASSERT_TRUE(SUCCEEDED(file->Save(wide, TRUE)));
 }
 
+// Under nt351 the installation makes Program Manager items (in our own
+// server), registers no uninstaller and counts no shared files.
+bool Nt351() { return qvtest::EnvOr("QV_VERSION", "") == "nt351"; }
+
 struct TInstalled {
   std::string app, dataFile, logFile, uninstallString;
   std::string keptShared, goneShared, otherShared, existed, selfReg;
@@ -103,9 +108,11 @@ void Install(TInstalled& in) {
   log.AppendStrings(ukDeleteFile, {in.dataFile, ""}, 0);
   in.uninstallString =
       "\"" + WinDir() + "\\Uninstal.exe\" /U \"" + in.dataFile + "\" \"" + in.logFile + "\"";
-  SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", kAppName);
-  SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", in.uninstallString);
-  log.AppendStrings(ukRegKeyTree, {kUninstallKey}, kHKLM);
+  if (!Nt351()) {
+    SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName", kAppName);
+    SetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", in.uninstallString);
+    log.AppendStrings(ukRegKeyTree, {kUninstallKey}, kHKLM);
+  }
   // Files: one in folders made on the way (not recorded), a help file whose
   // index appears later, a file that was there before, a self-registering
   // DLL, shared files.
@@ -130,20 +137,31 @@ void Install(TInstalled& in) {
     ASSERT_EQ(reg(), S_OK);
   }
   log.AppendStrings(ukDeleteFile, {in.selfReg, ""}, dfRegisteredServer);
-  for (const std::string* f : {&in.keptShared, &in.goneShared}) {
-    ASSERT_TRUE(WriteWholeFile(*f, "shared"));
-    SetCount(*f, 1);
-    log.AppendStrings(ukDeleteFile, {*f, ""}, dfSharedFile);
+  if (!Nt351()) {
+    for (const std::string* f : {&in.keptShared, &in.goneShared}) {
+      ASSERT_TRUE(WriteWholeFile(*f, "shared"));
+      SetCount(*f, 1);
+      log.AppendStrings(ukDeleteFile, {*f, ""}, dfSharedFile);
+    }
+    SetCount(in.otherShared, 2);  // another product counts it too
+    log.AppendStrings(ukDeleteFile, {in.otherShared, ""}, dfSharedFile);
+    // Program icons on the version-4 shell.
+    const std::string group = ProgramsDir() + "\\QvUninst";
+    log.AppendStrings(ukShellNotify, {ProgramsDir()}, SHCNE_UPDATEDIR);
+    ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
+    log.AppendStrings(ukRemoveDir, {group}, 1);
+    MakeLink(group + "\\Read Me.lnk", in.app + "\\data\\readme.txt");
+    log.AppendStrings(ukDeleteFile, {group + "\\Read Me.lnk", ""}, dfNotifyShell);
+  } else {
+    // Program Manager: a group of its own with two items.
+    qvtest::Conversation pm;
+    ASSERT_TRUE(pm.Exec("[CreateGroup(\"QvUninst\")][ShowGroup(\"QvUninst\",1)]", false));
+    log.AppendStrings(ukProgmanEntry, {"QvUninst", ""}, 0);
+    for (const char* item : {"Read Me", "Tool"}) {
+      ASSERT_TRUE(pm.Exec("[AddItem(" + in.app + "\\data\\readme.txt,\"" + item + "\",,)]", false));
+      log.AppendStrings(ukProgmanEntry, {"QvUninst", item}, 0);
+    }
   }
-  SetCount(in.otherShared, 2);  // another product counts it too
-  log.AppendStrings(ukDeleteFile, {in.otherShared, ""}, dfSharedFile);
-  // Program icons on the version-4 shell.
-  const std::string group = ProgramsDir() + "\\QvUninst";
-  log.AppendStrings(ukShellNotify, {ProgramsDir()}, SHCNE_UPDATEDIR);
-  ASSERT_TRUE(CreateDirectoryA(group.c_str(), nullptr));
-  log.AppendStrings(ukRemoveDir, {group}, 1);
-  MakeLink(group + "\\Read Me.lnk", in.app + "\\data\\readme.txt");
-  log.AppendStrings(ukDeleteFile, {group + "\\Read Me.lnk", ""}, dfNotifyShell);
   // INI entries in WIN.INI: a key, and a section of its own.
   WriteProfileStringA("Extensions", "qvu", (in.app + "\\prog.exe ^.qvu").c_str());
   log.AppendStrings(ukIniValue, {"", "Extensions", "qvu"}, 0);
@@ -202,11 +220,17 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   ASSERT_TRUE(WriteWholeFile(in.existed, "old version"));
   ASSERT_TRUE(WriteWholeFile(in.otherShared, "other"));
   SetCount(in.otherShared, 1);
+  qvtest::TestProgman progman("uninst");
+  if (Nt351())
+    ASSERT_TRUE(progman.Start("[Groups]\r\nCount=1\r\n1=Existing\r\n[Group1]\r\nName=Existing\r\n"
+                              "Items=1\r\nName1=Old\r\nCommand1=OLD.EXE\r\n"));
+  const std::string groupsBefore = Nt351() ? progman.Snapshot().Save() : "";
   const qvsnap::Snapshot before = qvsnap::TakeSnapshot();
   std::printf("snapshot: %s\n", before.Summary().c_str());
 
   Install(in);
   ASSERT_FALSE(HasFailure());
+  if (Nt351()) ASSERT_EQ(progman.ItemCount("QvUninst"), 2);  // our server got them
   const qvsnap::Snapshot installed = qvsnap::TakeSnapshot();
   ASSERT_GT(qvsnap::Diff(before, installed).size(), 20u);
   const std::string program = "\"" + WinDir() + "\\Uninstal.exe\"";
@@ -235,6 +259,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   // Logs that cannot be used, each in place of the real one.
   const std::string good = ReadWholeFile(in.logFile);
   ASSERT_GT(good.size(), 78u);
+  // 20 records; under nt351 no registration, shared files or shell link
+  // records (-7), and three Program Manager records (+3).
+  const std::string n = Nt351() ? "16" : "20";
   std::string otherFormat = good, zeros = good, badKind = good;
   otherFormat[0] = 'X';
   std::fill(zeros.begin(), zeros.begin() + 78, '\0');
@@ -246,9 +273,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
       {otherFormat, "The uninstall log file is not an uninstall log:\r\n\r\n" + in.logFile +
                         "\r\n\r\n(it is not an uninstall log)" + kNothing},
       {good.substr(0, good.size() - 3), "The uninstall log file is incomplete:\r\n\r\n" + in.logFile +
-                                            "\r\n\r\n(it ends in the middle of record 20 of 20)" + kNothing},
+                                            "\r\n\r\n(it ends in the middle of record " + n + " of " + n + ")" + kNothing},
       {good + "x", "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
-                       "\r\n\r\n(1 bytes follow its last record (it declares 20 records))" + kNothing},
+                       "\r\n\r\n(1 bytes follow its last record (it declares " + n + " records))" + kNothing},
       {zeros, "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
                   "\r\n\r\n(its header was never written (the installation stopped while writing "
                   "it))" + kNothing},
@@ -319,7 +346,7 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     qvui::AnswerMessageBox(confirmBox, "Yes");
     ASSERT_TRUE(qvui::WaitForWindowGone(confirmBox, 10000));
     std::vector<std::string> asked;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < (Nt351() ? 0 : 2); ++i) {
       HWND box = qvui::WaitForMessageBox("Remove Shared File?", 30000, p.Pid());
       const std::string text = qvui::ReadMessageBox(box).text;
       asked.push_back(text);
@@ -340,9 +367,12 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
       qvui::AnswerMessageBox(box, text.find(in.keptShared) != std::string::npos ? "No" : "Yes");
       ASSERT_TRUE(qvui::WaitForWindowGone(box, 10000));
     }
-    // Newest first: the one recorded last is asked about first.
-    EXPECT_NE(asked[0].find(in.goneShared), std::string::npos) << asked[0];
-    EXPECT_NE(asked[1].find(in.keptShared), std::string::npos) << asked[1];
+    if (!Nt351()) {
+      // Newest first: the one recorded last is asked about first.
+      ASSERT_EQ(asked.size(), 2u);
+      EXPECT_NE(asked[0].find(in.goneShared), std::string::npos) << asked[0];
+      EXPECT_NE(asked[1].find(in.keptShared), std::string::npos) << asked[1];
+    }
     HWND done = qvui::WaitForMessageBox("Uninstall", 30000, p.Pid());
     qvui::MessageBoxInfo info = qvui::ReadMessageBox(done);
     EXPECT_EQ(info.text, kAppName + " was removed from this computer.");
@@ -351,6 +381,12 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     EXPECT_EQ(p.WaitForExitCode(20000), 0u);
   }
   EXPECT_EQ(ReadWholeFile(marker), "register\nunregister\n");
+  if (Nt351()) {
+    // Our Program Manager holds what it held before: the group went once its
+    // items had gone, the other group stays.
+    EXPECT_EQ(progman.Snapshot().Save(), groupsBefore);
+    EXPECT_NE(progman.Log().find("DeleteGroup"), std::string::npos) << progman.Log();
+  }
   EXPECT_EQ(Joined(qvsnap::Diff(
                 before, qvsnap::TakeSnapshot(),
                 {{in.keptShared, "a shared file the user chose to keep (its count is gone)"},
