@@ -3,9 +3,10 @@
 // existed before, shared files with counts, a self-registering DLL, WIN.INI
 // entries, registry keys and values, the uninstall registration, a Start
 // Menu group with a shortcut, or under nt351 Program Manager items in our
-// own server) and its log written by the project's own log code. Every bad command line and damaged log is refused with its message
-// and leaves the machine as it was; No changes nothing; Yes takes everything
-// back to the snapshot taken before the installation.
+// own server) and its log written by the project's own log code. Every bad
+// command line and damaged log is refused with its message and leaves the
+// machine as it was; No changes nothing; Yes takes everything back to the
+// snapshot taken before the installation.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
