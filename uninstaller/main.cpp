@@ -124,8 +124,7 @@ int RunUninstall(const std::string& cmdline) {
   char windows[MAX_PATH] = {}, system[MAX_PATH] = {};
   GetWindowsDirectoryA(windows, MAX_PATH);
   GetSystemDirectoryA(system, MAX_PATH);
-  const bool ownFolder = cmd.AppDir.size() > 3 && lstrcmpiA(cmd.AppDir.c_str(), windows) != 0 &&
-                         lstrcmpiA(cmd.AppDir.c_str(), system) != 0;
+  const bool ownFolder = IsOwnApplicationFolder(cmd.AppDir, windows, system);
   const std::vector<std::string> onTheWay =
       ownFolder ? FoldersOnTheWay(log, cmd.AppDir) : std::vector<std::string>();
   // Never inside a folder that is to go.

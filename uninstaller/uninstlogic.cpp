@@ -111,6 +111,19 @@ std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::str
   return folders;
 }
 
+bool IsOwnApplicationFolder(const std::string& appDir, const std::string& windowsDir,
+                            const std::string& systemDir) {
+  auto norm = [](std::string p) {
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    return Upper(p);
+  };
+  const std::string app = norm(appDir);
+  // "C:" (a drive root) or "\\server\share" (a share's root).
+  if (app.size() <= 2) return false;
+  if (app.compare(0, 2, "\\\\") == 0 && std::count(app.begin(), app.end(), '\\') <= 3) return false;
+  return app != norm(windowsDir) && app != norm(systemDir);
+}
+
 const char* const kUninstallCaption = "Uninstall";
 
 std::string BadCommandLineText() {

@@ -27,6 +27,14 @@ bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& ou
 // itself. Paths outside appDir give nothing.
 std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::string& appDir);
 
+// Whether the folders made on the way may go from below appDir, and appDir
+// itself when empty: only from an application folder of its own, never from
+// a drive root, a share's root, the Windows or the system folder (where an
+// empty folder may well be the system's). Letter case and trailing
+// backslashes do not count.
+bool IsOwnApplicationFolder(const std::string& appDir, const std::string& windowsDir,
+                            const std::string& systemDir);
+
 // The texts (caption "Uninstall" for all of them).
 extern const char* const kUninstallCaption;
 std::string BadCommandLineText();

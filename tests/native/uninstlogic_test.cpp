@@ -56,4 +56,17 @@ TEST(UninstallTidying, FoldersOnTheWayBelowTheApplicationFolderDeepestFirst) {
   EXPECT_TRUE(FoldersOnTheWay(log, "D:\\Other").empty());
 }
 
+TEST(UninstallTidying, OnlyBelowAnApplicationFolderOfItsOwn) {
+  const std::string win = "C:\\WINDOWS", sys = "C:\\WINDOWS\\SYSTEM32";
+  EXPECT_TRUE(IsOwnApplicationFolder("C:\\Program Files\\App", win, sys));
+  EXPECT_TRUE(IsOwnApplicationFolder("C:\\WINDOWS\\App", win, sys));
+  EXPECT_TRUE(IsOwnApplicationFolder("\\\\srv\\share\\App", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("C:\\", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("D:", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("\\\\srv\\share", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("\\\\srv\\share\\", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("c:\\windows\\", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("C:\\Windows\\System32", win, sys));
+}
+
 }  // namespace
