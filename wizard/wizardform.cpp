@@ -43,6 +43,12 @@ HICON PageIcon(int id) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESO
 
 }  // namespace
 
+HBRUSH TGroupListBox::CtlColor(HDC dc) {
+  const int colour = Enabled() ? COLOR_WINDOW : COLOR_BTNFACE;
+  SetBkColor(dc, GetSysColor(colour));
+  return GetSysColorBrush(colour);
+}
+
 TWizardForm::TWizardForm(HWND owner) : owner_(owner) {
   TFormArgs f;
   f.caption = kWizardPages[wpWelcome].Caption;
@@ -361,6 +367,7 @@ void TWizardForm::NoIconsCheckClick() {
   GroupEdit.SetButtonFace(!enabled);
   GroupList.SetEnabled(enabled);
   if (!enabled) GroupList.SetItemIndex(-1);
+  InvalidateRect(GroupList.Handle(), nullptr, TRUE);
 }
 
 void TWizardForm::FillGroupList() {

@@ -13,6 +13,13 @@
 #include "forms/forms.h"
 #include "wizard/wizardlogic.h"
 
+// The program group list: the window colour while enabled, the button
+// face while "Don't create any Program Icons" disables it.
+class TGroupListBox : public forms::TListBox {
+ public:
+  HBRUSH CtlColor(HDC dc) override;
+};
+
 class TWizardForm : public forms::TForm {
  public:
   // owner: the background window; it receives WM_SETUPSTEP and is asked to
@@ -62,7 +69,7 @@ class TWizardForm : public forms::TForm {
   forms::TLabel GroupHeading;
   forms::TLabel IconsLabel;
   forms::TEdit GroupEdit;
-  forms::TListBox GroupList;
+  TGroupListBox GroupList;
   forms::TCheckBox NoIconsCheck;
   // Notebook2 page 3: Setup Complete.
   forms::TImage Image7;

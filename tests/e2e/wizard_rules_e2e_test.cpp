@@ -272,6 +272,15 @@ HWND InstallToFinished(SetupRun& s, bool tick_no_icons) {
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(group) && !IsWindowEnabled(list); },
                           kTimeout));
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR);
+    // Both are grey: the edit's and the list's empty area in the button
+    // face colour.
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const DWORD face_rgb = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    RECT lr{}, er{};
+    GetWindowRect(list, &lr);
+    GetWindowRect(group, &er);
+    EXPECT_TRUE(WaitPixel(lr.right - 24, lr.bottom - 6, face_rgb));
+    EXPECT_TRUE(WaitPixel(er.right - 6, (er.top + er.bottom) / 2, face_rgb));
     // No group name is asked for while no icons are made.
     SetEditText(group, "");
   }
@@ -448,7 +457,9 @@ TEST(Background, GradientTitleAboutAndKeys) {
       EXPECT_TRUE(WaitPixel(x, top, want)) << "band " << band;
       EXPECT_TRUE(WaitPixel(x, (top + bottom) / 2, want)) << "band " << band;
       EXPECT_TRUE(WaitPixel(x, std::min<int>(bottom, c.bottom) - 1, want)) << "band " << band;
-      if (band > 0) EXPECT_TRUE(WaitPixel(x, top - 1, Scaled(0x0040C080, 255 - 4 * (band - 1))));
+      if (band > 0) {
+        EXPECT_TRUE(WaitPixel(x, top - 1, Scaled(0x0040C080, 255 - 4 * (band - 1))));
+      }
     }
     // The title (25 points) and the subtitle below it, each white over black.
     const Pixels title = CaptureScreen(RECT{c.left + 9, c.top + 9, c.left + 260, c.top + 50});
