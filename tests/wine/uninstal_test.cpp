@@ -212,6 +212,7 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   in.keptShared = SysDir() + "\\qvukeep.dll";
   in.goneShared = SysDir() + "\\qvugone.dll";
   in.otherShared = SysDir() + "\\qvuother.dll";
+  const bool leftover = qvtest::EnvOr("QV_VERSION", "") == "win95";
   const std::string marker = qvtest::TmpDir() + "selfreg.log";
   SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
   // The machine before: the uninstaller from an earlier installation, a
@@ -341,7 +342,10 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
 
   {
     // Yes: the progress window while the replay runs, the shared-file
-    // questions (keep one, remove the other), then the report.
+    // questions (keep one, remove the other), then the report. Under win95
+    // the user has put a file of their own into the data folder: that
+    // folder and the application folder stay, and the report names them.
+    if (leftover) ASSERT_TRUE(WriteWholeFile(in.app + "\\data\\notes.txt", "mine"));
     qvui::UiProcess p(in.uninstallString);
     HWND confirmBox = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
     qvui::AnswerMessageBox(confirmBox, "Yes");
@@ -376,10 +380,24 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     }
     HWND done = qvui::WaitForMessageBox("Uninstall", 30000, p.Pid());
     qvui::MessageBoxInfo info = qvui::ReadMessageBox(done);
-    EXPECT_EQ(info.text, kAppName + " was removed from this computer.");
-    EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kAsterisk);
+    if (!leftover) {
+      EXPECT_EQ(info.text, kAppName + " was removed from this computer.");
+      EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kAsterisk);
+    } else {
+      EXPECT_EQ(info.text, kAppName + " was removed, but these items could not be removed:\r\n\r\n" +
+                               in.app + "\\data\r\n" + in.app +
+                               "\r\n\r\nThey may be in use, or hold files that were not "
+                               "installed with it. You can remove them yourself.");
+      EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kExclamation);
+    }
     qvui::AnswerMessageBox(done, "OK");
-    EXPECT_EQ(p.WaitForExitCode(20000), 0u);
+    EXPECT_EQ(p.WaitForExitCode(20000), leftover ? 3u : 0u);
+  }
+  if (leftover) {
+    // Only the user's file kept them.
+    EXPECT_TRUE(DeleteFileA((in.app + "\\data\\notes.txt").c_str()));
+    EXPECT_TRUE(RemoveDirectoryA((in.app + "\\data").c_str()));
+    EXPECT_TRUE(RemoveDirectoryA(in.app.c_str()));
   }
   EXPECT_EQ(ReadWholeFile(marker), "register\nunregister\n");
   if (Nt351()) {
