@@ -6,8 +6,22 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TUndoChanges;
+
+// An existing file that the file step replaced, or whose attributes it
+// changed. The old file is kept under SafetyCopy, a temporary name in its
+// own folder (same volume: putting it back is a rename), until the
+// installation ends: a rollback puts it back, a success deletes it.
+// Attributes: the file's attributes before the installation, or
+// kAttributesUnchanged. None of this goes into the uninstall log.
+struct TReplacedFile {
+  static constexpr uint32_t kAttributesUnchanged = 0xFFFFFFFFu;
+  std::string Dest;
+  std::string SafetyCopy;  // empty: only the attributes changed
+  uint32_t Attributes = kAttributesUnchanged;
+};
 
 // The install window as the steps see it. TInstallForm implements it.
 class TInstallProgress {
@@ -59,4 +73,9 @@ struct TInstallContext {
   // The next-disk dialog; when empty, a missing disk data file is reported
   // as the file layer's error instead of asking.
   TPromptForDisk PromptForDisk;
+
+  // Where the file step keeps its safety copies, owned by the install
+  // window so that they outlive the steps for the rollback. Without it an
+  // existing file is deleted when it is replaced.
+  std::vector<TReplacedFile>* Replaced = nullptr;
 };

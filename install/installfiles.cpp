@@ -189,13 +189,11 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
     RaiseLastIOError("writing", path);
 }
 
-// Adds "destination=temporary" (short names) to WININIT.INI's [rename]
-// section. The old file is renamed aside while the new one is written; when
-// writing fails, it is put back, so that the renames already waiting for the
-// restart are never lost.
-void AddWininitRenameEntry(const std::string& temporary, const std::string& destination) {
+// Adds entry to WININIT.INI's [rename] section. The old file is renamed
+// aside while the new one is written; when writing fails, it is put back, so
+// that the renames already waiting for the restart are never lost.
+void AddWininitEntry(const std::string& entry) {
   const std::string path = EnsureTrailingBackslash(WinDir) + "WININIT.INI";
-  const std::string entry = ToShortPathName(destination) + "=" + ToShortPathName(temporary);
   std::string old_copy;
   std::vector<std::string> old_lines;
   if (FileExists(path)) {
@@ -213,6 +211,25 @@ void AddWininitRenameEntry(const std::string& temporary, const std::string& dest
     throw;
   }
   if (!old_copy.empty()) DeleteFileA(old_copy.c_str());
+}
+
+// "destination=temporary" with short names.
+void AddWininitRenameEntry(const std::string& temporary, const std::string& destination) {
+  AddWininitEntry(ToShortPathName(destination) + "=" + ToShortPathName(temporary));
+}
+
+// The file goes at the next restart: MoveFileEx without a target on Windows
+// NT, "NUL=file" in WININIT.INI on the Windows 95 family.
+void ScheduleRestartDelete(const std::string& path) {
+  if (IsWindowsNT()) {
+    MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return;
+  }
+  try {
+    AddWininitEntry("NUL=" + ToShortPathName(path));
+  } catch (const Exception&) {
+    // Only a leftover temporary file is at stake.
+  }
 }
 
 }  // namespace
@@ -254,6 +271,10 @@ struct TFileAttempt {
   bool Extracted = false;
   bool RestartReplaced = false;
   std::string Context;
+  // The destination's attributes when the file step first saw it, and
+  // whether a change of them has been recorded for the rollback.
+  uint32_t OriginalAttributes = TReplacedFile::kAttributesUnchanged;
+  bool AttributesRecorded = false;
 };
 
 void DeleteLeftoverTemp(TFileAttempt& a) {
@@ -274,12 +295,25 @@ TTimeOrder ExistingTimeOrder(const std::string& dest, const FILETIME& source_tim
 }
 
 // Puts the finished temporary file in the destination's place: the existing
-// file is deleted (or, when it is in use and the entry allows it, replaced
-// at the next restart), then the temporary file is renamed.
-void ReplaceWithNewFile(TFileAttempt& a, uint8_t flags) {
+// file is moved aside as a safety copy for the rollback (or deleted when
+// there is nowhere to keep one), or, when it is in use and the entry allows
+// it, replaced at the next restart; then the temporary file is renamed.
+void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
+  std::string safety;
   if (a.Existed) {
     a.Context = SCtxDeleteExisting;
-    if (!DeleteFileA(a.Dest.c_str())) {
+    bool gone;
+    if (ctx.Replaced) {
+      safety = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
+      gone = MoveFileA(a.Dest.c_str(), safety.c_str()) != FALSE;
+      if (gone)
+        ctx.Replaced->push_back(TReplacedFile{a.Dest, safety, a.OriginalAttributes});
+      else
+        safety.clear();
+    } else {
+      gone = DeleteFileA(a.Dest.c_str()) != FALSE;
+    }
+    if (!gone) {
       const DWORD code = GetLastError();
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
         a.Context = SCtxRestartReplace;
@@ -294,7 +328,14 @@ void ReplaceWithNewFile(TFileAttempt& a, uint8_t flags) {
   }
   if (!a.RestartReplaced) {
     a.Context = SCtxRename;
-    if (!MoveFileA(a.TempName.c_str(), a.Dest.c_str())) RaiseLastIOError("renaming", a.TempName);
+    if (!MoveFileA(a.TempName.c_str(), a.Dest.c_str())) {
+      const DWORD code = GetLastError();
+      // The old file goes straight back; the question that follows may
+      // well be answered with Ignore.
+      if (!safety.empty() && MoveFileA(safety.c_str(), a.Dest.c_str())) ctx.Replaced->pop_back();
+      SetLastError(code);
+      RaiseLastIOError("renaming", a.TempName);
+    }
     a.TempCreated = false;
     a.TempName.clear();
   }
@@ -351,6 +392,8 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
     a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
                                            : ExpandDirConstants(entry.DestName());
     a.Existed = FileExists(a.Dest);
+    if (a.Existed && a.OriginalAttributes == TReplacedFile::kAttributesUnchanged)
+      a.OriginalAttributes = GetFileAttributesA(a.Dest.c_str());
     if (IsCommonControlsUpdate(a.Dest) && ctx.MarkCommonControlsUpdate) ctx.MarkCommonControlsUpdate();
     ctx.Progress.SetFileNameText(a.Dest);
     if (!a.Existed) break;
@@ -391,6 +434,10 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
                                            MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
       if (answer == IDABORT) throw EAbort();
       if (answer == IDRETRY) {
+        if (ctx.Replaced && !a.AttributesRecorded) {
+          ctx.Replaced->push_back(TReplacedFile{a.Dest, std::string(), a.OriginalAttributes});
+          a.AttributesRecorded = true;
+        }
         a.Context = SCtxChangeAttributes;
         SetFileAttributesA(a.Dest.c_str(), attr & ~FILE_ATTRIBUTE_READONLY);
         continue;
@@ -402,7 +449,7 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
 
   if (!keep) {
     CopyToTemporary(ctx, a, entry, location);
-    ReplaceWithNewFile(a, flags);
+    ReplaceWithNewFile(ctx, a, flags);
     a.Context.clear();
     if (!(flags & (ffUninstallDataFile | ffUninstallNeverRemove | ffSharedFile)))
       ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},
@@ -455,4 +502,36 @@ void InstallFiles(TInstallContext& ctx) {
       ctx.Progress.AddProgress(static_cast<uint32_t>(files[i].CompressedSize()));
     ctx.Progress.CheckCancel();
   }
+}
+
+void RestoreReplacedFiles(std::vector<TReplacedFile>& replaced) {
+  for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
+    try {
+      if (!it->SafetyCopy.empty()) {
+        // The new file (which the replay keeps, as the destination existed
+        // before) makes way; if it cannot, the rename reports it.
+        SetFileAttributesA(it->Dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(it->Dest.c_str());
+        if (!MoveFileA(it->SafetyCopy.c_str(), it->Dest.c_str()))
+          RaiseLastIOError("restoring", it->Dest);
+      }
+      if (it->Attributes != TReplacedFile::kAttributesUnchanged && FileExists(it->Dest) &&
+          !SetFileAttributesA(it->Dest.c_str(), it->Attributes))
+        RaiseLastIOError("restoring the attributes of", it->Dest);
+    } catch (const Exception& e) {
+      const std::string text = e.Message() + ".";
+      MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
+    }
+  }
+  replaced.clear();
+}
+
+void DeleteSafetyCopies(TInstallContext& ctx) {
+  if (!ctx.Replaced) return;
+  for (const TReplacedFile& r : *ctx.Replaced) {
+    if (r.SafetyCopy.empty()) continue;
+    SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
+  }
+  ctx.Replaced->clear();
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "install/installcontext.h"
 
@@ -33,3 +34,13 @@ void IncrementSharedCount(const std::string& path, bool existed);
 // Windows NT, WININIT.INI's [rename] section on the Windows 95 family. Sets
 // NeedsRestart.
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
+
+// After the rollback's replay: puts every replaced file back from its safety
+// copy (renamed over the destination) and its attributes, newest first. A
+// failure is shown in the rollback's style (caption "Uninstall", the message
+// and ".") and the rest go on; a safety copy that cannot be put back stays.
+void RestoreReplacedFiles(std::vector<TReplacedFile>& replaced);
+
+// After a successful installation (and its uninstall log): deletes the
+// safety copies; one that cannot be deleted is deleted at the next restart.
+void DeleteSafetyCopies(TInstallContext& ctx);

@@ -4,6 +4,7 @@
 
 #include "common/exceptions.h"
 #include "common/msgbox.h"
+#include "install/installfiles.h"
 #include "install/steps.h"
 #include "main/confirmexit.h"
 #include "main/background.h"
@@ -107,7 +108,8 @@ void TInstallForm::RunInstallation() {
       update_marked_ = true;
       if (onMarkCommonControlsUpdate) onMarkCommonControlsUpdate();
     };
-    TInstallContext ctx{*log_, *this, NoIcons, std::string(), std::string(), mark, PromptForDisk};
+    TInstallContext ctx{*log_, *this, NoIcons, std::string(), std::string(), mark, PromptForDisk,
+                        &replaced_};
     RunInstallationSteps(ctx);
   } catch (const EAbort&) {
     Fail(nullptr);
@@ -141,6 +143,7 @@ void TInstallForm::Fail(const Exception* error) {
                       "", mbkStop, MB_OK);
   }
   log_->Replay(false);
+  RestoreReplacedFiles(replaced_);
   Hide();
   forms::Terminate(kInstallFailedExitCode);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms/controls.h"
 #include "forms/forms.h"
@@ -81,5 +82,7 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
 
   HWND owner_;
   std::unique_ptr<TUndoChanges> log_;
+  // The file step's safety copies of the files it replaced.
+  std::vector<TReplacedFile> replaced_;
   bool update_marked_ = false;
 };

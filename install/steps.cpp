@@ -77,5 +77,8 @@ void RunInstallationSteps(TInstallContext& ctx) {
     p.SetStatusText(SStatusUninstall);
     ctx.Log.WriteLogFile(UninstallFileName(ctx.UninstallFileTemplate, '1'));
   }
+  // Nothing can be taken back from here on: the replaced files' safety
+  // copies go.
+  DeleteSafetyCopies(ctx);
   ctx.Log.DiscardAll();
 }

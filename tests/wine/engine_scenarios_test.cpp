@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "snapshot.h"
+#include "setupdata/records.h"
 #include "tests/wine/installhost_client.h"
 
 using namespace qvhost;
@@ -695,4 +696,123 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
              "OK");
     h.Answer("Error", kNotComplete, "OK");
   });
+}
+
+// Files the installation replaced come back on rollback: a newer version
+// over an older one, copy mode "always" over an older time, a read-only
+// file after Retry. A cancel during the fourth file, a corrupt byte in the
+// fourth file's stream, and an existing file that cannot be moved aside
+// each end in a rollback that leaves the machine as it was, replaced files
+// included (bytes, times, attributes). A successful run leaves no safety
+// copy and the uninstall log the file step always wrote.
+TEST(Install, RollbackRestoresReplacedFiles) {
+  const std::string app = "C:\\QvReplace";
+  const std::string verdll = ReadAll(Bin("engine_verdll.dll"));  // version 1.2.3.4
+  const std::string ro_text =
+      "The existing file is marked as read-only.\r\n\r\nClick Retry to remove the read-only "
+      "setting and try again, Ignore to skip this file, or Abort to cancel installation.";
+  sw::ScriptBuilder b = Product("Replace App", kUninstallable);
+  b.Files = {Entry("{app}\\V.DLL", Bytes("version 2 of the library")),
+             Entry("{app}\\T.TXT", Bytes("new t"), 0, cmAlwaysOverwrite),
+             Entry("{app}\\RO.TXT", Bytes("new read-only")),
+             Entry("{app}\\BIG.BIN", Contents(120000, 33))};
+  b.Files[0].FileVersionMS = 0x00020000;
+  b.Files[0].FileVersionLS = 0;
+  sw::BuildResult built = b.Build();
+
+  // The machine before each run: the three files with times of their own.
+  auto prepare = [&] {
+    MakeDirs(app);
+    for (const char* f : {"V.DLL", "T.TXT", "RO.TXT", "BIG.BIN"}) {
+      SetFileAttributesA((app + "\\" + f).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA((app + "\\" + f).c_str());
+    }
+    for (const auto& u : FilesMatching(app, "UNINST*")) DeleteFileA((app + "\\" + u).c_str());
+    WriteAll(app + "\\V.DLL", verdll);
+    WriteAll(app + "\\T.TXT", "old t");
+    WriteAll(app + "\\RO.TXT", "old read-only");
+    SetTime(app + "\\V.DLL", Shifted(0xD53E8000u, 0x01BE3F00u, 10));
+    SetTime(app + "\\T.TXT", Shifted(0xD53E8000u, 0x01BE3F00u, -400));
+    SetTime(app + "\\RO.TXT", Shifted(0xD53E8000u, 0x01BE3F00u, 20));
+    SetFileAttributesA((app + "\\RO.TXT").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+  };
+  int run = 0;
+  auto install = [&](const sw::BuildResult& r, const std::string& pause_when) {
+    const std::string dist = TestTmp() + "replace" + std::to_string(++run);
+    MakeDirs(dist);
+    sw::WriteFileBytes(dist + "\\SETUP.0", r.Script);
+    sw::WriteFileBytes(dist + "\\SETUP.1", r.Disks[0]);
+    std::string args = "--source " + Quote(dist) + " --app " + Quote(app) + " --noicons";
+    if (!pause_when.empty()) args += " --pause-when " + Quote(pause_when);
+    return std::make_unique<Host>(args, dist + "\\run");
+  };
+  const std::string copying = "Copying Program files...|";
+
+  // A confirmed cancel after the third file, during the fourth.
+  prepare();
+  qvsnap::Snapshot before = MachineState();
+  {
+    auto host = install(built, copying + app + "\\BIG.BIN");
+    host->Answer(app + "\\RO.TXT", ro_text, "Retry");
+    host->WaitPaused();
+    EXPECT_EQ(ReadAll(app + "\\RO.TXT"), "new read-only") << "the third file is in place";
+    host->CancelWhilePaused();
+    EXPECT_EQ(host->ExitCode(), 1u);
+  }
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "cancel";
+  EXPECT_EQ(ReadAll(app + "\\V.DLL"), verdll);
+  ExpectNoTemporaries({app});
+
+  // A changed byte in the fourth file's stream: the question, Abort.
+  sw::BuildResult damaged = built;
+  damaged.Disks[0][static_cast<size_t>(built.Files[3].StartOffset) + 4 + 500] ^= 0x20;
+  {
+    auto host = install(damaged, "");
+    host->Answer(app + "\\RO.TXT", ro_text, "Retry");
+    host->Answer(app + "\\BIG.BIN",
+                 "An error occured while trying to copy a file.\r\n\r\n" + std::string(kCorrupted) +
+                     kRetryTail,
+                 "Abort");
+    EXPECT_EQ(host->ExitCode(), 1u);
+  }
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "corrupt stream";
+  ExpectNoTemporaries({app});
+
+  // An existing file that cannot be moved aside (held open without sharing):
+  // the file step's question, Abort; nothing lost.
+  {
+    HANDLE held = CreateFileA((app + "\\T.TXT").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    auto host = install(built, "");
+    const qvui::MessageBoxInfo box = host->Answer(app + "\\T.TXT", "", "Abort");
+    EXPECT_EQ(box.text.rfind("An error occured while trying to delete the existing file.", 0), 0u)
+        << box.text;
+    EXPECT_EQ(host->ExitCode(), 1u);
+    CloseHandle(held);
+  }
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "refused move aside";
+  ExpectNoTemporaries({app});
+
+  // Success: the new files, no safety copy left, the log as always.
+  {
+    auto host = install(built, "");
+    host->Answer(app + "\\RO.TXT", ro_text, "Retry");
+    EXPECT_EQ(host->ExitCode(), 0u);
+  }
+  EXPECT_EQ(ReadAll(app + "\\V.DLL"), "version 2 of the library");
+  EXPECT_EQ(ReadAll(app + "\\T.TXT"), "new t");
+  EXPECT_EQ(ReadAll(app + "\\RO.TXT"), "new read-only");
+  ExpectNoTemporaries({app});
+  // The records of the directory and the files; the Uninstall key's record
+  // (named as the earlier runs left the numbering) is not this test's.
+  UninstallLog log = ReadUninstallLog(app + "\\UNINST1.000");
+  log.records.erase(std::remove_if(log.records.begin(), log.records.end(),
+                                   [](const LogRecord& r) { return r.kind == 5; }),
+                    log.records.end());
+  std::vector<LogRecord> expected = {Rec(0, 0, {app}), Rec(1, 0, {app + "\\UNINST0.000", ""})};
+  for (const char* f : {"V.DLL", "T.TXT", "RO.TXT"})
+    expected.push_back(Rec(1, 0x01, {app + "\\" + f, ""}));  // existed before
+  expected.push_back(Rec(1, 0, {app + "\\BIG.BIN", ""}));
+  ExpectLog(log, expected);
 }
