@@ -256,12 +256,17 @@ TEST(Snapshot, LargeFilesAreComparedByChangeTime) {
   WriteFileText(dir + "\\touched.bin", big);
   const FILETIME t1 = Time(1997, 5, 3, 10, 20, 30);
   SetTimes(dir + "\\touched.bin", t1, t1);
+  // A skipped directory is recorded, its contents are not.
+  ASSERT_TRUE(CreateDirectoryA((dir + "\\skipped").c_str(), nullptr));
+  WriteFileText(dir + "\\skipped\\inside.txt", "x");
   qvsnap::SnapshotOptions o;
   o.fileRoots = {dir};
   o.registryRoots.clear();
+  o.skipDirectories = {"*\\SKIPPED"};
   o.hashLimit = 1000;
   qvsnap::Snapshot before = qvsnap::TakeSnapshot(o);
-  EXPECT_EQ(before.files.size(), 2u);
+  EXPECT_EQ(before.files.size(), 3u);
+  EXPECT_EQ(before.files.count("C:\\SNAPBIG\\SKIPPED"), 1u);
   EXPECT_EQ(before.keys.size(), 0u);
   EXPECT_EQ(before.bytesHashed, 0u);
   // Same bytes, times set back; written again until the coarse change-time
