@@ -463,13 +463,14 @@ void TProgressBar::SetPosition(uint32_t position) {
   // repainted, only when its filled part grows or shrinks by a pixel, since
   // otherwise nothing on the screen would change. (The width is taken when
   // the range is set; the bar is not resized.)
-  if (!shown_valid_) {
+  if (!shown_valid_ || shown_width_ == 0) {
     RECT r{};
     GetClientRect(Handle(), &r);
     shown_width_ = static_cast<uint64_t>(r.right > r.left ? r.right - r.left : 0);
   }
   const uint64_t filled = max_ == 0 ? 0 : shown_width_ * position_ / max_;
-  if (shown_valid_ && filled == shown_filled_) return;
+  // A bar without a width yet (not laid out) is always told.
+  if (shown_valid_ && shown_width_ != 0 && filled == shown_filled_) return;
   shown_valid_ = true;
   shown_filled_ = filled;
   SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_ >> shift_), 0);
