@@ -155,7 +155,10 @@ bool TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, LRESULT& resul
       if (LOWORD(wp) != WA_INACTIVE && !activated_once_) {
         activated_once_ = true;
         Step = 0;
-        SendMessageA(Handle(), WM_SETUPSTEP, 0, 0);
+        // Posted, not sent: the wizard is made once this activation is
+        // over. Made and activated inside it, the wizard could end up
+        // below this window, which goes on being raised afterwards.
+        PostMessageA(Handle(), WM_SETUPSTEP, 0, 0);
       }
       return false;
     case WM_KEYDOWN:

@@ -166,7 +166,9 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   EXPECT_TRUE(GetState(bg).maximized);
   HWND w = s.WaitPage("Welcome");
   EXPECT_EQ(GetState(w).owner, bg);
-  EXPECT_TRUE(IsAbove(w, bg));
+  // The wizard stays above the background: read once the two windows have
+  // settled (the background is still being activated around the wizard).
+  EXPECT_TRUE(WaitUntil([&] { return IsAbove(w, bg); }, kTimeout)) << ListTopLevelWindows(s.Pid());
   s.Control(w, "Welcome!");
   s.Control(w, "Welcome to the Quill Notes setup program. This will install Quill Notes 2.5 on "
                "your computer.\r\n\r\n");
