@@ -5,11 +5,13 @@
 // uninstall of their records.
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
 
 #include "common/exceptions.h"
+#include "common/winhandles.h"
 #include "install/installcontext.h"
 #include "install/steps.h"
 #include "main/globals.h"
@@ -386,6 +388,23 @@ void AddTwoIcons() {
   AddIcon({"Readme", "{win}\\notepad.exe", "", "", "", 0});
 }
 
+// Wine's shell starts winemenubuilder.exe for every link saved below the
+// Start Menu, and that helper opens the link without delete sharing to read
+// it; it may still be at work when the save has returned. A rollback that
+// deletes the links waits until no such helper runs, or the delete fails
+// with a sharing violation now and then.
+bool WaitForLinkReaders() {
+  return qvui::WaitUntil([] {
+    TFileHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap.valid()) return false;
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap.get(), &pe); ok; ok = Process32Next(snap.get(), &pe))
+      if (lstrcmpiA(pe.szExeFile, "winemenubuilder.exe") == 0) return false;
+    return true;
+  }, 60000);
+}
+
 class ShellIconsTest : public EntriesTest {
  protected:
   void SetUp() override {
@@ -441,6 +460,7 @@ TEST_F(ShellIconsTest, LinksInTheGroupFolderRecordedAndRolledBack) {
     EXPECT_EQ(Records(run.log),
               (std::vector<std::string>{"8:" + programs + "|:1000", "0:" + group + "|:1",
                                         "1:" + link1 + "|:10", "1:" + link2 + "|:10"}));
+    ASSERT_TRUE(WaitForLinkReaders());
     EXPECT_TRUE(run.log.Replay(false));
     EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
 
@@ -454,6 +474,7 @@ TEST_F(ShellIconsTest, LinksInTheGroupFolderRecordedAndRolledBack) {
     EXPECT_EQ(Records(again.log).size(), 4u);
     EXPECT_EQ(Records(again.log)[1], "0:" + group + "|:1");
     EXPECT_EQ(ReadLink(link2).path, "C:\\windows\\notepad.exe");
+    ASSERT_TRUE(WaitForLinkReaders());
     EXPECT_FALSE(again.log.Replay(false));  // the folder is not empty: it stays
     EXPECT_EQ(qvsnap::Diff(with_folder, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
     DeleteFileA((group + "\\Other.lnk").c_str());
@@ -506,6 +527,7 @@ TEST_F(ShellIconsTest, NestedGroupWithoutItsParentFailsAndRollsBack) {
                                          "\\Qv Group\\No\\Such.lnk");
   }
   EXPECT_EQ(Records(link_fails.log).size(), 3u);
+  ASSERT_TRUE(WaitForLinkReaders());
   EXPECT_TRUE(link_fails.log.Replay(false));
   EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
 }
