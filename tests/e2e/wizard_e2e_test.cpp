@@ -168,7 +168,14 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   EXPECT_EQ(GetState(w).owner, bg);
   // The wizard stays above the background: read once the two windows have
   // settled (the background is still being activated around the wizard).
-  EXPECT_TRUE(WaitUntil([&] { return IsAbove(w, bg); }, kTimeout)) << ListTopLevelWindows(s.Pid());
+  // (A walk of the list while it changes may miss both: read it again.)
+  EXPECT_TRUE(WaitUntil([&] {
+    try {
+      return IsAbove(w, bg);
+    } catch (const std::runtime_error&) {
+      return false;
+    }
+  }, kTimeout)) << ListTopLevelWindows(s.Pid());
   s.Control(w, "Welcome!");
   s.Control(w, "Welcome to the Quill Notes setup program. This will install Quill Notes 2.5 on "
                "your computer.\r\n\r\n");
