@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build and the tests need. Idempotent:
 # packages already present are left as they are. Needs root (or sudo).
+# wine32:i386 runs the i686 build (the product as shipped) beside wine64; it
+# needs the i386 architecture, which this script adds.
 set -euo pipefail
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev
   zlib1g-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
-  wine64 xvfb xauth x11-utils imagemagick
+  wine64 wine32:i386 xvfb xauth x11-utils imagemagick
   fonts-liberation  # metric twins of Arial and Times New Roman, which Wine uses for them
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
   python3
 )
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: adding the i386 architecture (for wine32:i386)"
+  $SUDO dpkg --add-architecture i386
+fi
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -20,8 +28,6 @@ if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: everything is installed"
   exit 0
 fi
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
 echo "install-deps: installing ${missing[*]}"
 $SUDO apt-get update
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"

@@ -20,12 +20,13 @@ namespace qvtest {
 // created window goes. So our server, started once the desktop serves, is
 // the one that answers. Waits up to timeout_ms for the desktop's server;
 // false when none answered (no display, or no desktop yet).
+inline HDDEDATA CALLBACK NoDdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
+                                       ULONG_PTR) {
+  return nullptr;
+}
 inline bool WaitForWineProgman(DWORD timeout_ms) {
   DWORD inst = 0;
-  if (DdeInitializeA(&inst, [](UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
-                                -> HDDEDATA { return nullptr; },
-                     APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
-    return false;
+  if (DdeInitializeA(&inst, NoDdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) return false;
   HSZ service = DdeCreateStringHandleA(inst, "PROGMAN", CP_WINANSI);
   bool up = false;
   const DWORD start = GetTickCount();

@@ -108,7 +108,7 @@ class InstallFormTest : public ::testing::Test {
     EXPECT_EQ(info.buttons, (std::vector<std::string>{"Yes", "No"}));
     HWND no = ButtonByCaption(box, "No");
     EXPECT_EQ(GetWindowLongA(no, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << "No is the default";
-    EXPECT_EQ(FocusedWindow(box), no);
+    EXPECT_TRUE(WaitUntil([&] { return FocusedWindow(box) == no; }, kWait)) << "No has the focus";
     EXPECT_FALSE(GetState(install_).enabled) << "the install window is inert under the question";
     AnswerMessageBox(box, answer);
     EXPECT_TRUE(WaitForWindowGone(box, kWait));

@@ -239,6 +239,11 @@ TEST_F(RegKeyTest, DeleteRegKeyTreeUnderAPredefinedRoot) {
 
 using qvtest::TSavedValue;
 
+// A 32-bit program in a 64-bit prefix reads the registry's 32-bit view, as
+// on 64-bit Windows: ProgramFilesDir is the folder of 32-bit programs there.
+const std::string kProgramFiles =
+    sizeof(void*) == 4 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 TEST(Folders, GetProgramsFolder) {
@@ -271,9 +276,9 @@ TEST(Folders, GetProgramFilesFolder) {
   TSavedValue pf(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
                  "ProgramFilesDir");
   ASSERT_TRUE(pf.Had());
-  EXPECT_EQ(pf.Value(), "C:\\Program Files");
-  EXPECT_EQ(GetProgramFilesFolder(false), "C:\\Program Files");
-  EXPECT_EQ(GetProgramFilesFolder(true), "C:\\Program Files\\");
+  EXPECT_EQ(pf.Value(), kProgramFiles);
+  EXPECT_EQ(GetProgramFilesFolder(false), kProgramFiles);
+  EXPECT_EQ(GetProgramFilesFolder(true), kProgramFiles + "\\");
   pf.Set("");
   EXPECT_EQ(GetProgramFilesFolder(true), "");
   pf.Delete();
@@ -284,7 +289,7 @@ TEST(SystemFacts, RealMachine) {
   GatherSystemFacts();
   EXPECT_EQ(WinDir, "C:\\windows");
   EXPECT_EQ(SystemDir, "C:\\windows\\system32");
-  EXPECT_EQ(ProgramFilesDir, "C:\\Program Files\\");
+  EXPECT_EQ(ProgramFilesDir, kProgramFiles + "\\");
   EXPECT_TRUE(IsAdmin);
 }
 
@@ -310,7 +315,7 @@ TEST(SystemFacts, SystemDirectoryOutsideWindows) {
   EXPECT_EQ(SystemDir, win);
   GatherSystemFactsFrom(win, "Q:\\SYSTEM");
   EXPECT_EQ(SystemDir, win);
-  EXPECT_EQ(ProgramFilesDir, "C:\\Program Files\\");
+  EXPECT_EQ(ProgramFilesDir, kProgramFiles + "\\");
 }
 
 TEST(SystemFacts, SystemDirectoryInsideWindowsIsNotTested) {

@@ -77,26 +77,21 @@ bool Matches(const WindowQuery& q, HWND hwnd) {
   return true;
 }
 
+// An enumeration callback (CALLBACK: stdcall on i686, so not a lambda).
+BOOL CALLBACK CollectHandle(HWND h, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelHandles() {
   std::vector<HWND> out;
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&out));
+  EnumWindows(CollectHandle, reinterpret_cast<LPARAM>(&out));
   return out;
 }
 
 std::vector<HWND> ChildHandles(HWND parent) {
   std::vector<HWND> out;
-  EnumChildWindows(
-      parent,
-      [](HWND h, LPARAM lp) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&out));
+  EnumChildWindows(parent, CollectHandle, reinterpret_cast<LPARAM>(&out));
   return out;
 }
 

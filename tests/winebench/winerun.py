@@ -2,15 +2,18 @@
 """Runs one Windows test program under wine64 in a Wine prefix of its own.
 
     winerun.py --root BUILD --make-template
-    winerun.py --root BUILD --name NAME --exe EXE [--version V] [--display]
-               [--timeout S] [--env K=V ...] [--keep] [-- ARGS ...]
+    winerun.py --root BUILD --probe-x86 --exe PROBE
+    winerun.py --root BUILD --name NAME --exe EXE [--arch x64|x86] [--bindir DIR]
+               [--version V] [--display] [--timeout S] [--env K=V ...]
+               [--only WHY] [--keep] [-- ARGS ...]
 
 The template prefix (BUILD/winebench/template) is made once with
 `wineboot -i` under a lock and reused while the installed Wine stays the same;
 each test gets a copy in BUILD/wineprefixes/NAME and a scratch directory in
 BUILD/winetmp/NAME. Both are deleted after a passing test and kept after a
 failure. The exit code is the test program's (124 after a timeout, 125 when
-the bench itself failed).
+the bench itself failed, 77 for an x86 test on a machine that cannot run the
+i686 build: --probe-x86 found that out once and said so in one line).
 """
 
 import argparse
@@ -24,6 +27,12 @@ import sys
 import time
 
 WINE = '/usr/lib/wine/wine64'
+# Debian's wine32:i386 loader; a prefix made by wine64 with it installed runs
+# both builds (C:\windows\syswow64 holds the 32-bit DLLs).
+WINE32 = '/usr/lib/wine/wine'
+WINE_FOR = {'x64': WINE, 'x86': WINE32}
+RC_SKIP = 77
+X86_STATUS = 'x86-status'
 WINESERVER = '/usr/lib/wine/wineserver64'
 WINE_INF = '/usr/share/wine/wine.inf'
 VERSIONS = ('win95', 'win98', 'nt351', 'nt40', 'win2k', 'default')
@@ -133,7 +142,12 @@ def wine_stamp():
         inf = '%d' % os.stat(WINE_INF).st_mtime
     except OSError:
         inf = 'no-wine.inf'
-    return '%s %s\n' % (version, inf)
+    # A template made before wine32 was installed has no 32-bit half.
+    try:
+        wine32 = 'wine32-%d' % os.stat(WINE32).st_mtime
+    except OSError:
+        wine32 = 'no-wine32'
+    return '%s %s %s\n' % (version, inf, wine32)
 
 
 def template_valid(template, stamp):
@@ -301,7 +315,14 @@ def run_test(a):
     root = os.path.abspath(a.root)
     prefix = os.path.join(root, 'wineprefixes', name)
     scratch = os.path.join(root, 'winetmp', name)
-    bindir = os.path.join(root, 'bin')
+    bindir = os.path.abspath(a.bindir) if a.bindir else os.path.join(root, 'bin')
+    if a.only:
+        log('%s runs for %s only: %s' % (name, a.arch, a.only))
+    if a.arch == 'x86':
+        status = x86_status(root)
+        if status is not None and status != 'ok':
+            log('%s not run: %s' % (name, status))
+            return RC_SKIP
     times = []
     t = time.monotonic()
 
@@ -368,7 +389,7 @@ def run_test(a):
             if not sep or not k:
                 raise BenchError('--env wants K=V, got ' + kv)
             env[k] = v
-        cmd = [WINE, os.path.abspath(a.exe)] + a.args
+        cmd = [WINE_FOR[a.arch], os.path.abspath(a.exe)] + a.args
         proc = subprocess.Popen(cmd, env=env, cwd=scratch, start_new_session=True)
         try:
             rc = proc.wait(a.timeout)
@@ -408,8 +429,66 @@ def run_test(a):
                 remove_tree(sdir)
         else:
             log('exit code %d; kept prefix %s and scratch %s' % (rc, prefix, scratch))
-        log('%s [%s]: %s' % (name, a.version, ', '.join(times)))
+        log('%s [%s %s]: %s' % (name, a.arch, a.version, ', '.join(times)))
     return rc
+
+
+# --- can this machine run the i686 build? ----------------------------------------
+
+def x86_status(root):
+    """'ok', the reason why the x86 tests are not run, or None when no probe
+    has run."""
+    try:
+        with open(os.path.join(root, 'winebench', X86_STATUS)) as f:
+            return f.read().strip()
+    except OSError:
+        return None
+
+
+def probe_x86(root, probe):
+    """Runs the i686 probe program once in a copy of the template prefix and
+    records whether it ran. Says so in one line either way; a machine that
+    cannot run it is not a failure (the x86 tests are then skipped)."""
+    bench = os.path.join(root, 'winebench')
+    os.makedirs(bench, exist_ok=True)
+    reason = None
+    if not os.path.isfile(probe):
+        reason = ('there is no i686 build (%s is missing: cmake --preset win32 && '
+                  'cmake --build --preset win32)' % probe)
+    elif not os.access(WINE32, os.X_OK):
+        reason = 'Wine cannot run 32-bit programs here (%s is missing: install wine32:i386)' % WINE32
+    else:
+        template = make_template(root)
+        prefix = os.path.join(root, 'wineprefixes', 'winebench.arch.x86')
+        if os.path.isdir(prefix):
+            kill_server(prefix)
+        remove_tree(prefix)
+        os.makedirs(os.path.dirname(prefix), exist_ok=True)
+        with open(os.path.join(bench, 'template.lock'), 'w') as lock:
+            fcntl.flock(lock, fcntl.LOCK_SH)
+            subprocess.run(['cp', '-a', template, prefix], check=False)
+        env = base_env(prefix)
+        try:
+            r = subprocess.run([WINE32, probe], env=env, stdin=subprocess.DEVNULL,
+                               capture_output=True, text=True, timeout=90)
+            out = (r.stdout + r.stderr).strip()
+            if r.returncode != 0 or '32-bit' not in r.stdout:
+                reason = ('this machine cannot run 32-bit Windows programs under Wine '
+                          '(the i686 probe ended with code %d: %s)'
+                          % (r.returncode, out.splitlines()[-1] if out else 'no output'))
+        except subprocess.TimeoutExpired:
+            reason = 'this machine cannot run 32-bit Windows programs under Wine (the probe hung)'
+        finally:
+            kill_server(prefix)
+            remove_tree(prefix)
+    with open(os.path.join(bench, X86_STATUS), 'w') as f:
+        f.write((reason or 'ok') + '\n')
+    if reason:
+        print('winebench: the i686 (x86) tests are NOT RUN: ' + reason, flush=True)
+    else:
+        print('winebench: this machine runs the i686 build under Wine; the x86 tests run',
+              flush=True)
+    return 0
 
 
 def on_signal(signum, _frame):
@@ -420,6 +499,11 @@ def main():
     p = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     p.add_argument('--root', required=True, help='the build directory')
     p.add_argument('--make-template', action='store_true')
+    p.add_argument('--probe-x86', action='store_true',
+                   help='find out once whether the i686 build runs here (--exe: the probe)')
+    p.add_argument('--arch', default='x64', choices=sorted(WINE_FOR))
+    p.add_argument('--bindir', help="the build's bin directory (default ROOT/bin)")
+    p.add_argument('--only', help='why this test runs for one build only')
     p.add_argument('--force', action='store_true', help='remake the template')
     p.add_argument('--name')
     p.add_argument('--exe')
@@ -438,9 +522,15 @@ def main():
         if a.make_template:
             make_template(os.path.abspath(a.root), a.force)
             return 0
+        if a.probe_x86:
+            if not a.exe:
+                p.error('--probe-x86 needs --exe')
+            return probe_x86(os.path.abspath(a.root), a.exe)
         if not a.name or not a.exe:
             p.error('--name and --exe are required')
         if not os.path.isfile(a.exe):
+            if a.arch == 'x86' and x86_status(os.path.abspath(a.root)) not in (None, 'ok'):
+                return run_test(a)  # says why it is not run
             raise BenchError('no test program ' + a.exe)
         return run_test(a)
     except (BenchError, Terminated, subprocess.TimeoutExpired) as e:
