@@ -41,12 +41,14 @@ uint32_t RandomTempStart() {
 }
 
 std::string NewTempFileName(const std::string& directory, const TNameExists& exists,
-                            uint32_t start) {
+                            uint32_t start, uint32_t last_number) {
   const std::string dir = EnsureTrailingBackslash(directory);
-  start &= kMaxTempNumber;
+  last_number &= kMaxTempNumber;
+  start = start & kMaxTempNumber;
+  if (start > last_number) start %= last_number + 1;
   uint32_t n = start;
   for (;;) {
-    n = n == kMaxTempNumber ? 0 : n + 1;
+    n = n == last_number ? 0 : n + 1;
     if (n == start) throw Exception(STooManyFiles);
     char name[16];
     std::snprintf(name, sizeof name, "qv%.6X.tmp", static_cast<unsigned>(n));

@@ -27,9 +27,10 @@ uint32_t RandomTempStart();
 // The directory (with a trailing backslash added unless empty) followed by
 // the first name "qvNNNNNN.tmp" after start (wrapping from 0xFFFFFF to 0)
 // that exists() denies. start itself is never tried. Raises Exception with
-// STooManyFiles when every candidate exists.
+// STooManyFiles when every candidate exists. last_number narrows the name
+// space (0 to last_number) for tests of the exhaustion.
 std::string NewTempFileName(const std::string& directory, const TNameExists& exists,
-                            uint32_t start);
+                            uint32_t start, uint32_t last_number = kMaxTempNumber);
 std::string NewTempFileName(const std::string& directory, const TNameExists& exists);
 
 // As above, with a random start and the file system's own existence test

@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/winebench/qvtest.h"
 
 using namespace qvui;
 using namespace e2e;
 
 namespace {
+
+// Where the product installs by default: the Program Files folder of this
+// build's registry view.
+const std::string kPF = qvtest::ProgramFilesDir();
 
 const char* const kExitText =
     "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\nYou may "
@@ -205,7 +210,7 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   if (!shot_prefix.empty()) Screenshot(shot_prefix + "3-information", w);
   ClickButton(w, "Next >");
   s.ExpectPage(w, "Choose Destination Location");
-  EXPECT_EQ(GetText(EditAt(w, 0)), "C:\\Program Files\\Quill Notes");
+  EXPECT_EQ(GetText(EditAt(w, 0)), kPF + "\\Quill Notes");
   s.Control(w, std::string("Setup will install Quill Notes in the following ") +
                    (version4 ? "folder." : "directory."));
   s.Control(w, "The program requires at least " + std::to_string(KB(script)) +
@@ -223,10 +228,10 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   s.ExpectPage(w, "Choose Destination Location");
   ClickButton(w, "Next >");
   MessageBoxInfo missing = s.Answer("Folder Does Not Exist", "Yes");
-  EXPECT_EQ(missing.text, "The Installation Folder 'C:\\Program Files\\Quill Notes' does not "
+  EXPECT_EQ(missing.text, "The Installation Folder '" + kPF + "\\Quill Notes' does not "
                           "exist. \r\n\r\nDo you wish Setup to create it for you?");
   EXPECT_EQ(missing.icon, MessageBoxIcon::kQuestion);
-  EXPECT_FALSE(Exists("C:\\Program Files\\Quill Notes"));  // nothing created yet
+  EXPECT_FALSE(Exists(kPF + "\\Quill Notes"));  // nothing created yet
 
   // The program folder: the default group, the existing groups listed; a
   // typed name in another case selects its entry, a click copies it.
@@ -275,7 +280,7 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   MessageBoxInfo run_error = s.Answer("Error", "OK");
   // The file name is quoted (it holds spaces), then one space, then the
   // empty parameters.
-  EXPECT_EQ(run_error.text, "Unable to execute file:\r\n\"C:\\Program Files\\Quill "
+  EXPECT_EQ(run_error.text, "Unable to execute file:\r\n\"" + kPF + "\\Quill "
                             "Notes\\missing.exe\" \r\n\r\nError #2: " + SystemText(2));
   EXPECT_EQ(run_error.icon, MessageBoxIcon::kHand);
 
@@ -312,12 +317,12 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   EXPECT_TRUE(WaitUntil([] { return ProbeSaw("readme"); }, kTimeout));
   const std::vector<std::string> lines = ProbeLines();
   std::vector<std::string> expected = {"run1", "run4 seen=yes", "run3 waited=yes",
-                                       "readme arg=C:\\Program Files\\Quill Notes\\README.QVR"};
+                                       "readme arg=" + kPF + "\\Quill Notes\\README.QVR"};
   EXPECT_EQ(lines, expected);
 
   // The machine: the files, the uninstall log, the registration and the
   // program group with its link.
-  const std::string app = "C:\\Program Files\\Quill Notes";
+  const std::string app = kPF + "\\Quill Notes";
   std::vector<std::string> tree = ListTree(app);
   for (const char* f : {"QUILL.EXE", "README.QVR", "Data", "Data\\BIG.DAT", "UNINST0.000",
                         "UNINST1.000", "run1.done", "run4.started"})

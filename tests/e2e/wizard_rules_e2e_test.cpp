@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/winebench/qvtest.h"
+
 #include "e2e_support.h"
 #include "snapshot.h"
 
@@ -21,7 +23,7 @@ const char* const kExitText =
     "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\nYou may "
     "run the Setup program again at a another time to complete the installation.\r\n\r\nExit "
     "Setup?";
-const std::string kApp = "C:\\Program Files\\Brisk Paint";
+const std::string kApp = qvtest::ProgramFilesDir() + "\\Brisk Paint";
 
 // A small product with a licence and an information text.
 sw::ScriptBuilder Quick() {

@@ -32,10 +32,24 @@ TEST_F(DirConstants, AllFourWithAndWithoutBackslash) {
 }
 
 TEST_F(DirConstants, DriveRootGivesOneBackslash) {
-  SourceDir = "A:\\";
-  EXPECT_EQ(ExpandDirConstants("{src}\\SETUP.1"), "A:\\SETUP.1");
-  EXPECT_EQ(ExpandDirConstants("{src}"), "A:\\");
-  EXPECT_EQ(ExpandDirConstants("{src}\\\\x"), "A:\\\\x");
+  // Each of the four constants, holding a drive root that ends in a
+  // backslash of its own.
+  struct {
+    std::string* dir;
+    const char* constant;
+  } const constants[] = {
+      {&SourceDir, "{src}"}, {&AppDir, "{app}"}, {&WinDir, "{win}"}, {&SystemDir, "{sys}"}};
+  for (const auto& c : constants) {
+    SCOPED_TRACE(c.constant);
+    const std::string saved = *c.dir;
+    *c.dir = "A:\\";
+    const std::string k = c.constant;
+    EXPECT_EQ(ExpandDirConstants(k + "\\SETUP.1"), "A:\\SETUP.1");
+    EXPECT_EQ(ExpandDirConstants(k), "A:\\");
+    EXPECT_EQ(ExpandDirConstants(k + "\\\\x"), "A:\\\\x");
+    EXPECT_EQ(ExpandDirConstants("x=" + k + "\\a;" + k + "\\b"), "x=A:\\a;A:\\b");
+    *c.dir = saved;
+  }
 }
 
 TEST_F(DirConstants, EmptyAppStaysEmpty) {
@@ -128,26 +142,28 @@ TEST(TempNames, SkipsExistingAndWraps) {
 
 TEST(TempNames, EveryNameTakenFailsWithoutTryingStart) {
   // Every name exists except the start's own, which is never tried: the
-  // sweep fails after 16,777,215 candidates.
-  uint32_t calls = 0;
-  std::string first, last;
+  // sweep fails after every other number of the name space (16,777,215 in
+  // the real one; 0 to 0x1FF here, so 511), each tried once, in order,
+  // wrapping to 0.
+  std::vector<std::string> asked;
   auto all_but_start = [&](const std::string& p) {
-    if (calls == 0) first = p;
-    last = p;
-    ++calls;
-    return p != "D:\\full\\qv123456.tmp";
+    asked.push_back(p);
+    return p != "D:\\full\\qv000123.tmp";
   };
   try {
-    NewTempFileName("D:\\full", all_but_start, 0x123456);
+    NewTempFileName("D:\\full", all_but_start, 0x123, 0x1FF);
     FAIL() << "no exception";
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(),
                  "Unable to create a file in the destination directory because it contains too "
                  "many files");
   }
-  EXPECT_EQ(calls, 0xFFFFFFu);
-  EXPECT_EQ(first, "D:\\full\\qv123457.tmp");
-  EXPECT_EQ(last, "D:\\full\\qv123455.tmp");
+  ASSERT_EQ(asked.size(), 0x1FFu);
+  EXPECT_EQ(asked.front(), "D:\\full\\qv000124.tmp");
+  EXPECT_EQ(asked[0x1FF - 0x124], "D:\\full\\qv0001FF.tmp");
+  EXPECT_EQ(asked[0x1FF - 0x123], "D:\\full\\qv000000.tmp");
+  EXPECT_EQ(asked.back(), "D:\\full\\qv000122.tmp");
+  EXPECT_EQ(std::set<std::string>(asked.begin(), asked.end()).size(), asked.size());
 }
 
 TEST(TempNames, RandomStartCoversTheRange) {

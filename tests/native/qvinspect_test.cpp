@@ -206,7 +206,7 @@ TEST_F(Inspect, FindsEveryScriptFaultWithTheStartupMessage) {
         // A stored block cut short makes the reader run into the blocks
         // after it, or past the end of the file: the file layer's error.
         bool stored_cut = !compress && fault == sw::BlockFault::TruncatedStream;
-        EXPECT_TRUE(err.find(SScriptCorrupted) != std::string::npos ||
+        EXPECT_TRUE(err.find("The setup files are corrupted. Please obtain a new copy of the program.") != std::string::npos ||
                     (stored_cut && err.find("Read beyond end of file") != std::string::npos))
             << err;
         EXPECT_TRUE(out.empty());
@@ -216,7 +216,9 @@ TEST_F(Inspect, FindsEveryScriptFaultWithTheStartupMessage) {
   sw::WriteFileBytes(P("ID.0"), b.Build(o).Script);
   std::string out, err;
   EXPECT_EQ(qvinspect::RunInspect({P("ID.0")}, out, err), 1);
-  EXPECT_NE(err.find(SScriptIDMismatch), std::string::npos) << err;
+  EXPECT_NE(err.find(
+                "The setup files are corrupted, or are incompatible with this version of Setup. "
+                "Please correct the problem or obtain a new copy of the program."), std::string::npos) << err;
 
   // A script cut short: the file layer's message, still an error status.
   sw::Bytes good = b.Build().Script;

@@ -355,7 +355,13 @@ TEST_F(Replay, UninstallAsksBeforeRemovingSharedFiles) {
   EXPECT_TRUE(log.Replay(true));
   const auto& seen = boxes.Finish();
   ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[0].text, RemoveSharedFileQuestion(p("yes.dll")));
+  EXPECT_EQ(seen[0].text,
+            "The system indicates that the following shared file is no longer in use by any "
+            "programs. Would you like Uninstall to remove this shared file?\r\n\r\n" +
+                p("yes.dll") +
+                "\r\n\r\nIf any programs are still using this file and it is removed, those "
+                "programs may not function properly. If you are unsure, choose No. Leaving the "
+                "file on your system will not cause any harm.");
   EXPECT_EQ(seen[0].icon, qvui::MessageBoxIcon::kQuestion);
   EXPECT_EQ(seen[0].buttons, (std::vector<std::string>{"Yes", "No"}));
   EXPECT_NE(seen[1].text.find(p("no.dll")), std::string::npos);

@@ -20,6 +20,13 @@ inline std::string EnvOr(const char* name, const char* fallback) {
 inline std::string BinDir() { return EnvOr("QV_BUILD_DIR_WIN", ".\\"); }
 inline std::string TmpDir() { return EnvOr("QV_TEST_TMP_WIN", ".\\"); }
 
+// The Program Files folder a program of this build reads from the registry:
+// a 32-bit program in the (64-bit, WoW64) test prefix sees the 32-bit view,
+// as on 64-bit Windows.
+inline std::string ProgramFilesDir() {
+  return sizeof(void*) == 4 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+}
+
 inline bool FileThere(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
