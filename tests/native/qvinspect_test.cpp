@@ -184,33 +184,22 @@ sw::ScriptBuilder SmallScript() {
 }  // namespace
 
 TEST_F(Inspect, FindsEveryScriptFaultWithTheStartupMessage) {
-  const sw::BlockFault faults[] = {sw::BlockFault::WrongSizeField, sw::BlockFault::ChangedHeaderByte,
-                                   sw::BlockFault::TruncatedStream, sw::BlockFault::ExtraOutput,
-                                   sw::BlockFault::WrongDataChecksum, sw::BlockFault::TrailingBytes};
+  // Every kind of block fault is the block reader's to find (its tests
+  // have the whole table); here one corrupt block gives the startup's
+  // message, and so do the other two script faults.
   sw::ScriptBuilder b = SmallScript();
-  int n = 0;
-  for (sw::BlockFault fault : faults)
-    for (int block : {0, 1, 4, 9})  // header, licence, a file entry, the run entry
-      for (bool compress : {true, false}) {
-        if (!compress && (fault == sw::BlockFault::ExtraOutput || fault == sw::BlockFault::TrailingBytes))
-          continue;  // only compressed blocks have these
-        sw::BuildOptions o;
-        o.Compress = compress;
-        o.Fault = fault;
-        o.FaultBlock = block;
-        std::string path = P("S" + std::to_string(n++) + ".0");
-        sw::WriteFileBytes(path, b.Build(o).Script);
-        std::string out, err;
-        EXPECT_EQ(qvinspect::RunInspect({path}, out, err), 1)
-            << "fault " << static_cast<int>(fault) << " block " << block;
-        // A stored block cut short makes the reader run into the blocks
-        // after it, or past the end of the file: the file layer's error.
-        bool stored_cut = !compress && fault == sw::BlockFault::TruncatedStream;
-        EXPECT_TRUE(err.find("The setup files are corrupted. Please obtain a new copy of the program.") != std::string::npos ||
-                    (stored_cut && err.find("Read beyond end of file") != std::string::npos))
-            << err;
-        EXPECT_TRUE(out.empty());
-      }
+  {
+    sw::BuildOptions o;
+    o.Fault = sw::BlockFault::WrongDataChecksum;
+    o.FaultBlock = 4;  // a file entry
+    sw::WriteFileBytes(P("BAD.0"), b.Build(o).Script);
+    std::string out, err;
+    EXPECT_EQ(qvinspect::RunInspect({P("BAD.0")}, out, err), 1);
+    EXPECT_NE(err.find("The setup files are corrupted. Please obtain a new copy of the program."),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(out.empty());
+  }
   sw::BuildOptions o;
   o.WrongScriptID = true;
   sw::WriteFileBytes(P("ID.0"), b.Build(o).Script);
