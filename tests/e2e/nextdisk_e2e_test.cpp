@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/winebench/qvtest.h"
 #include "snapshot.h"
 
 using namespace qvui;
@@ -162,10 +163,10 @@ TBrowseView BrowseFromDestination(SetupRun& s, HWND w, const std::string& shot) 
   chooser = s.WaitPage("Select Folder");
   v.reopened_edit = GetText(edit);
   v.reopened_item = SelectedItem(list);
-  SetEditText(edit, "C:\\Program Files\\Span Test");
+  SetEditText(edit, (qvtest::ProgramFilesDir() + "\\Span Test"));
   ClickButton(chooser, "OK");
   WaitForWindowGone(chooser, kTimeout);
-  WaitUntil([&] { return GetText(dir_edit) == "C:\\Program Files\\Span Test"; }, kTimeout);
+  WaitUntil([&] { return GetText(dir_edit) == (qvtest::ProgramFilesDir() + "\\Span Test"); }, kTimeout);
   v.dir_after_typed = GetText(dir_edit);
   WaitEnabled(w);
   return v;
@@ -210,7 +211,7 @@ std::string PromptText(int disk, const std::string& word) {
 }
 
 void NextDiskScenario(const std::string& word, const std::string& shot) {
-  const std::string app = "C:\\Program Files\\Span Test";
+  const std::string app = (qvtest::ProgramFilesDir() + "\\Span Test");
 
   // Cancel in the prompt, confirmed: no message, everything taken back.
   {

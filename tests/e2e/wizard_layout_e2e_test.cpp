@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/winebench/qvtest.h"
 
 using namespace qvui;
 using namespace e2e;
@@ -189,9 +190,9 @@ TEST(Layout, EveryPageAgainstTheTables) {
               136, 329, kAny},
              {"Static", "The program requires at least 4 KB of disk space.", 8, 174, 329, kAny},
              {"Button", "Installation Folder", 8, 208, 329, 49},
-             {"Edit", "C:\\Program Files\\Quill Notes", 16, 227, 242, 22},
+             {"Edit", (qvtest::ProgramFilesDir() + "\\Quill Notes"), 16, 227, 242, 22},
              {"Button", "B&rowse...", 264, 227, 65, 22}},
-            foot, {"C:\\Program Files\\Quill Notes", "B&rowse...", "< &Back", "&Next >", "Cancel"});
+            foot, {(qvtest::ProgramFilesDir() + "\\Quill Notes"), "B&rowse...", "< &Back", "&Next >", "Cancel"});
   EXPECT_EQ(SendMessageA(EditAt(w, 0), EM_GETLIMITTEXT, 0, 0), 63);
   EXPECT_EQ(FocusedWindow(w), EditAt(w, 0));
 

@@ -60,11 +60,10 @@ TEST(WineProgmanPeer, CommandsAndRequests) {
   // shows the request error and leaves the group in place.
   EXPECT_EQ(RequestOrError(p, g), "!DDE: Error during request transaction (code: 16393)");
   // After a request, Wine's server side of DDEML sends an acknowledgement
-  // too many, which the next transaction takes for its own answer: the
-  // conversation is out of step from then on. (What an execute then gets
-  // depends on which stray answer is there first: not asserted.)
-  EXPECT_EQ(RequestOrError(p, ProgmanGroupsItem),
-            "!DDE: Error during request transaction (code: 16393)");
+  // too many, which a later transaction may take for its own answer: what
+  // the next ones get depends on which answer is there first (both seen),
+  // so nothing more is asserted on this conversation.
+  RequestOrError(p, ProgmanGroupsItem);
 
   // A fresh conversation is in step again; the group goes.
   exec(ProgmanShowGroupCommand(g));

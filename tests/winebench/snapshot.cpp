@@ -99,6 +99,19 @@ bool IsIniName(const std::string& name) {
   return name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".INI";
 }
 
+// C:\WINDOWS\SYSWOW64 (upper case) in a 32-bit process on 64-bit Windows,
+// else "".
+std::string Wow64SystemDirectory() {
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  auto is_wow64 = reinterpret_cast<IsWow64ProcessFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+  BOOL wow64 = FALSE;
+  if (!is_wow64 || !is_wow64(GetCurrentProcess(), &wow64) || !wow64) return "";
+  char dir[MAX_PATH] = "";
+  GetWindowsDirectoryA(dir, sizeof dir);
+  return Upper(std::string(dir) + "\\SYSWOW64");
+}
+
 class Walker {
  public:
   Walker(const SnapshotOptions& o, Snapshot& s) : options_(o), snap_(s), buffer_(1 << 20) {}
@@ -114,6 +127,11 @@ class Walker {
 
  private:
   bool Skipped(const std::string& dir) const {
+    // A 32-bit program on 64-bit Windows (the i686 build in the test
+    // prefix) reads the 32-bit system directory as system32 too: walked
+    // once, under the name it uses.
+    static const std::string wow64_system = Wow64SystemDirectory();
+    if (!wow64_system.empty() && Upper(dir) == wow64_system) return true;
     for (const std::string& p : options_.skipDirectories)
       if (WildcardMatch(p, dir)) return true;
     return false;

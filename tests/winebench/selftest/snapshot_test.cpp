@@ -84,7 +84,9 @@ TEST(Snapshot, IdlePrefixShowsNoDifferenceAndTheSecondSnapshotIsCached) {
   for (const std::string& d : qvsnap::Diff(first, second, {}, false))
     std::printf("  churn without rules: %s\n", d.c_str());
   EXPECT_THAT(qvsnap::Diff(first, second), IsEmpty());
-  EXPECT_GT(first.files.size(), 1000u);
+  // The whole drive: about 1,640 files, or 1,000 for the i686 build, which
+  // walks the 32-bit system directory once (as system32).
+  EXPECT_GT(first.files.size(), sizeof(void*) == 4 ? 900u : 1000u);
   EXPECT_GT(first.keys.size(), 100u);
   EXPECT_GT(second.filesHashedFromCache, first.files.size() / 2);
 
