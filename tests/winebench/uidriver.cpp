@@ -643,18 +643,15 @@ WindowState GetState(HWND hwnd) {
 
 bool IsAbove(HWND a, HWND b) {
   if (a == b) Fail("IsAbove: the same window twice");
-  // One walk of the z-order list from its top. The list can change while it
-  // is walked (a window raised by the target), so a walk that does not meet
-  // both windows is repeated for a moment before the two are taken to be in
-  // different lists.
+  // The list can change while it is walked (a window raised by the
+  // target), so walks that meet neither window from the other are repeated
+  // for a moment before the two are taken to be in different lists.
   const DWORD start = GetTickCount();
   do {
-    int pos_a = -1, pos_b = -1, i = 0;
-    for (HWND h = GetWindow(a, GW_HWNDFIRST); h && i < 100000; h = GetWindow(h, GW_HWNDNEXT), ++i) {
-      if (h == a) pos_a = i;
-      if (h == b) pos_b = i;
-    }
-    if (pos_a >= 0 && pos_b >= 0) return pos_a < pos_b;
+    for (HWND h = GetWindow(a, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT))
+      if (h == b) return true;
+    for (HWND h = GetWindow(b, GW_HWNDNEXT); h; h = GetWindow(h, GW_HWNDNEXT))
+      if (h == a) return false;
     Sleep(20);
   } while (GetTickCount() - start < 2000);
   Fail("IsAbove: windows " + Hex(a) + " and " + Hex(b) + " are not in one z-order list");
