@@ -15,6 +15,12 @@ namespace e2e {
 
 constexpr DWORD kTimeout = 30000;
 
+// The "Exit Setup" question, as the user reads it.
+inline constexpr const char* kExitText =
+    "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\nYou may "
+    "run the Setup program again at a another time to complete the installation.\r\n\r\nExit "
+    "Setup?";
+
 // The scratch directory of the test (Windows path, no trailing backslash).
 std::string TestDir();
 std::string Quote(const std::string& s);

@@ -21,10 +21,6 @@ using namespace e2e;
 namespace {
 
 const char* const kPromptCaption = "Please Insert the Next Disk";
-const char* const kExitText =
-    "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\nYou may "
-    "run the Setup program again at a another time to complete the installation.\r\n\r\nExit "
-    "Setup?";
 
 sw::Bytes Noise(size_t n, uint32_t seed) {
   sw::Bytes b(n);

@@ -21,11 +21,6 @@ namespace {
 // build's registry view.
 const std::string kPF = qvtest::ProgramFilesDir();
 
-const char* const kExitText =
-    "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\nYou may "
-    "run the Setup program again at a another time to complete the installation.\r\n\r\nExit "
-    "Setup?";
-
 // The product of the scenarios: a licence, both information texts, a
 // README, a larger data file (so the install window stays a moment), an
 // icon, and four run entries that tell through the probe log how they ran.

@@ -19,10 +19,6 @@ using namespace e2e;
 
 namespace {
 
-const char* const kExitText =
-    "Setup is not complete. If you quit now, the program will not be installed.\r\n\r\nYou may "
-    "run the Setup program again at a another time to complete the installation.\r\n\r\nExit "
-    "Setup?";
 const std::string kApp = qvtest::ProgramFilesDir() + "\\Brisk Paint";
 
 // A small product with a licence and an information text.
