@@ -98,7 +98,9 @@ TEST(StartupState, EveryGlobalValueAfterASuccessfulStart) {
   EXPECT_EQ(WinDir, "C:\\windows");
   EXPECT_EQ(SystemDir, "C:\\windows\\system32");
   EXPECT_EQ(ProgramFilesDir, qvtest::ProgramFilesDir() + "\\");
-  EXPECT_TRUE(IsAdmin);
+  // Administrator unless the service control manager refuses to open on NT
+  // (the prefixes registered with NO_SERVICES say which answer they expect).
+  EXPECT_EQ(IsAdmin, qvtest::EnvOr("QV_EXPECT_ADMIN", "1") != "0");
   // Nothing of the wizard's yet.
   EXPECT_EQ(AppDir, "");
   EXPECT_EQ(GroupName, "");

@@ -5,7 +5,7 @@
     winerun.py --root BUILD --probe-x86 --exe PROBE
     winerun.py --root BUILD --name NAME --exe EXE [--arch x64|x86] [--bindir DIR]
                [--version V] [--display] [--timeout S] [--env K=V ...]
-               [--only WHY] [--keep] [-- ARGS ...]
+               [--no-services] [--only WHY] [--keep] [-- ARGS ...]
 
 The template prefix (BUILD/winebench/template) is made once with
 `wineboot -i` under a lock and reused while the installed Wine stays the same;
@@ -357,6 +357,12 @@ def run_test(a):
     lap('prefix')
 
     env = base_env(prefix)
+    if a.no_services:
+        # The prefix runs without its service control manager: services.exe
+        # never starts (nor the services it would start), and OpenSCManager
+        # fails with RPC_S_SERVER_UNAVAILABLE, as it fails for a user who may
+        # not administer the machine.
+        env['WINEDLLOVERRIDES'] += ';services.exe=d'
     xvfb = None
     server = None
     proc = None
@@ -513,6 +519,8 @@ def main():
     p.add_argument('--env', action='append', default=[])
     p.add_argument('--drive', action='append', default=[],
                    help='LETTER:TYPE:DIR[:LABEL], a drive of the prefix (see add_drive)')
+    p.add_argument('--no-services', action='store_true',
+                   help='boot and run without the service control manager')
     p.add_argument('--keep', action='store_true', help='keep the prefix after a pass')
     p.add_argument('args', nargs='*')
     a = p.parse_args()
