@@ -19,6 +19,7 @@
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
 #include "tests/wine/entries_testutil.h"
+#include "tests/winebench/shellevents.h"
 #include "tools/scriptwriter/scriptwriter.h"
 #include "undo/undolog.h"
 
@@ -437,11 +438,16 @@ TEST_F(ShellIconsTest, LinksInTheGroupFolderRecordedAndRolledBack) {
     Script.IconEntries.clear();
     AddTwoIcons();
     StepRun run;
+    qvtest::ShellEvents shell;
+    ASSERT_TRUE(shell.Registered());
     CreateProgramIcons(run.ctx);
 
     const std::string group = programs + "\\Qv Group";
     const std::string link1 = group + "\\My App.lnk";
     const std::string link2 = group + "\\Readme.lnk";
+    // The shell hears of the new folder, each link and the Programs folder.
+    EXPECT_EQ(shell.Take(), (std::vector<std::string>{"MKDIR " + group, "CREATE " + link1,
+                                                      "CREATE " + link2, "UPDATEDIR " + programs}));
     LinkFields f = ReadLink(link1);
     EXPECT_EQ(f.path, app_ + "\\app.exe");
     EXPECT_EQ(f.args, "/x " + app_);
@@ -462,6 +468,9 @@ TEST_F(ShellIconsTest, LinksInTheGroupFolderRecordedAndRolledBack) {
                                         "1:" + link1 + "|:10", "1:" + link2 + "|:10"}));
     ASSERT_TRUE(WaitForLinkReaders());
     EXPECT_TRUE(run.log.Replay(false));
+    // ... and of their removal, newest first.
+    EXPECT_EQ(shell.Take(), (std::vector<std::string>{"DELETE " + link2, "DELETE " + link1,
+                                                      "RMDIR " + group, "UPDATEDIR " + programs}));
     EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
 
     // A group folder that exists is used as it is, still recorded, and
