@@ -64,6 +64,7 @@ struct FileState {
   bool hashed = false;
   uint64_t hash = 0;        // of the contents, when hashed
   uint64_t changeTime = 0;  // FILE_BASIC_INFO.ChangeTime; 0 when unreadable
+  uint32_t links = 1;       // names the file has (Wine's modules are shared by hard links)
   FILETIME creation{};
   FILETIME lastWrite{};
   DWORD attributes = 0;
