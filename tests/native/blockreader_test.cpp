@@ -3,20 +3,14 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <random>
 
 #include "setupdata/zlibblock.h"
+#include "tests/testdata.h"
 #include "tools/scriptwriter/scriptwriter.h"
 
 namespace {
 
-sw::Bytes Pattern(size_t n, uint32_t seed = 1) {
-  sw::Bytes b(n);
-  std::mt19937 rng(seed);
-  // Half random, half repetitive: compresses, but not to nothing.
-  for (size_t i = 0; i < n; ++i) b[i] = (i / 64) % 2 ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>(i % 7);
-  return b;
-}
+sw::Bytes Pattern(size_t n, uint32_t seed = 1) { return testdata::Mixed(n, seed, 64); }
 
 // Reads one block of n bytes into a buffer with guard bytes on both sides
 // and checks that the guards survive.
@@ -140,11 +134,9 @@ TEST(ReadBlock, FileEndingInsideABlockIsAnInputOutputError) {
 
 TEST(ReadBlock, NegativeCompressedSizeOtherThanStoredIsCorrupt) {
   sw::Bytes block(16, 0);
-  const uint32_t cs = 0xFFFFFFFEu, size = 10;
-  for (int i = 0; i < 4; ++i) block[4 + i] = static_cast<uint8_t>(cs >> (8 * i));
-  block[8] = size;
-  uint32_t h = Adler32(1, &block[4], 12);
-  for (int i = 0; i < 4; ++i) block[i] = static_cast<uint8_t>(h >> (8 * i));
+  testdata::PutLE32(block, 4, 0xFFFFFFFEu);
+  block[8] = 10;
+  testdata::PutLE32(block, 0, Adler32(1, &block[4], 12));
   TMemoryFile f(block);
   uint8_t area[10];
   EXPECT_THROW(ReadBlock(f, area, 10), EZlibDataError);
@@ -214,13 +206,10 @@ sw::Bytes Deflate(const sw::Bytes& data) {
 // sound: any fault lies in the payload or in what the sizes claim.
 sw::Bytes BlockAround(const sw::Bytes& payload, uint32_t declared, uint32_t data_checksum) {
   sw::Bytes b(16);
-  auto put = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  put(4, static_cast<uint32_t>(payload.size()));
-  put(8, declared);
-  put(12, data_checksum);
-  put(0, static_cast<uint32_t>(adler32(1, b.data() + 4, 12)));
+  testdata::PutLE32(b, 4, static_cast<uint32_t>(payload.size()));
+  testdata::PutLE32(b, 8, declared);
+  testdata::PutLE32(b, 12, data_checksum);
+  testdata::PutLE32(b, 0, static_cast<uint32_t>(adler32(1, b.data() + 4, 12)));
   b.insert(b.end(), payload.begin(), payload.end());
   return b;
 }

@@ -9,6 +9,7 @@
 #include "install/extract.h"
 #include "setupdata/script.h"
 #include "setupdata/zlibblock.h"
+#include "tests/testdata.h"
 #include "tools/scriptwriter/scriptwriter.h"
 
 namespace {
@@ -18,11 +19,7 @@ const char kCorrupted[] = "The source file is corrupted";
 sw::FileSpec File(size_t n, uint8_t seed) {
   sw::FileSpec f;
   f.DestName = "{app}\\F" + std::to_string(seed);
-  f.Contents.resize(n);
-  uint32_t x = seed;
-  // Half noise, half runs: compressible, but not to nothing.
-  for (size_t i = 0; i < n; ++i)
-    f.Contents[i] = (i / 700) % 2 ? static_cast<uint8_t>(i / 700) : static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  f.Contents = testdata::Mixed(n, seed, 700);
   return f;
 }
 

@@ -20,8 +20,8 @@ using namespace qvbuild;
 
 namespace {
 
-using testfiles::ReadAll;
-using testfiles::WriteAll;
+using testdata::ReadAll;
+using testdata::WriteWholeFile;
 
 class TempDirTest : public testfiles::TempDirTest {
  protected:
@@ -184,7 +184,7 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
       {R"({"appName":"A","flags":["uninstallable"],"uninstaller":3})", "t.json: uninstaller:", "must be the path"},
   };
   std::string base = dir_.string() + "/";
-  WriteAll(base + "t.json", "{}");  // an existing source for the copy-mode case
+  WriteWholeFile(base + "t.json", "{}");  // an existing source for the copy-mode case
   // 252 bytes fit exactly, 253 do not.
   std::string hex252;
   for (int i = 0; i < 252; ++i) hex252 += "ab";
@@ -213,10 +213,10 @@ class Distribution : public TempDirTest {};
 // version of the program's own resource; the command line points it at
 // another build of the program.
 TEST_F(Distribution, UninstallerEntryCarriesItsVersionAndIsKeptByUninstallations) {
-  WriteAll(P("d.json"), R"({"appName":"A","flags":["uninstallable"],
+  WriteWholeFile(P("d.json"), R"({"appName":"A","flags":["uninstallable"],
     "files":[{"source":"a.txt","dest":"{app}\\a.txt"}],
     "uninstaller":")" + kSampleDir + R"(SAMPLE.EXE"})");
-  WriteAll(P("a.txt"), "a");
+  WriteWholeFile(P("a.txt"), "a");
   Description d = LoadDescription(P("d.json"));
   ASSERT_EQ(d.Builder.Files.size(), 2u);
   EXPECT_EQ(d.UninstallerIndex, 1);
@@ -242,19 +242,17 @@ TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
   // A first, good build; then a build that fails half way (second file
   // vanished after the description was read) must neither leave its own
   // pieces nor a mix with the old ones.
-  std::string random(3000, ' ');
-  std::mt19937 rng(1);
-  for (char& c : random) c = static_cast<char>(rng());
-  WriteAll(P("A.TXT"), random);
-  WriteAll(P("B.TXT"), "bbb");
-  WriteAll(P("d.json"), R"({"appName":"A","files":[{"source":"A.TXT","dest":"{app}\\A"},
+  const sw::Bytes noise = testdata::Noise(3000, 1);
+  WriteWholeFile(P("A.TXT"), std::string(noise.begin(), noise.end()));
+  WriteWholeFile(P("B.TXT"), "bbb");
+  WriteWholeFile(P("d.json"), R"({"appName":"A","files":[{"source":"A.TXT","dest":"{app}\\A"},
                                                     {"source":"B.TXT","dest":"{app}\\B"}]})");
   DistributionOptions o;
   o.OutDir = P("out");
   o.DiskSize = 1000;
   Description d = LoadDescription(P("d.json"));
   DistributionResult r = BuildDistribution(d, o);
-  ASSERT_GE(r.Written.size(), 1u + 4u);  // 3000 random bytes need four disks of 1000
+  ASSERT_GE(r.Written.size(), 1u + 4u);  // 3000 bytes of noise need four disks of 1000
   auto old_script = ReadAll(P("out/SETUP.0"));
   fs::remove(P("B.TXT"));
   try {
@@ -270,7 +268,7 @@ TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
   EXPECT_EQ(ReadAll(P("out/SETUP.0")), old_script);
 
   // A disk too small for a marker: refused, naming the entry; nothing left.
-  WriteAll(P("B.TXT"), "bbb");
+  WriteWholeFile(P("B.TXT"), "bbb");
   o.OutDir = P("out2");
   o.DiskSize = 16;
   try {

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "setupdata/script.h"
 #include "tools/build/description.h"
@@ -20,8 +19,8 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-using testfiles::ReadAll;
-using testfiles::WriteAll;
+using testdata::ReadAll;
+using testdata::WriteWholeFile;
 
 class Inspect : public testfiles::TempDirTest {
  protected:
@@ -121,15 +120,14 @@ TEST_F(Inspect, SampleRoundTripKeepsEveryNameFlagAndValue) {
 
 TEST_F(Inspect, RoundTripAcrossManyDisksAndInTheSingleFile) {
   fs::create_directories(P("src"));
-  std::mt19937 rng(3);
-  std::string random(20000, ' '), text, zeros(9000, '\0');
-  for (char& c : random) c = static_cast<char>(rng());
+  const sw::Bytes noise = testdata::Noise(20000, 3);
+  std::string random(noise.begin(), noise.end()), text, zeros(9000, '\0');
   while (text.size() < 30000) text += "line " + std::to_string(text.size()) + " of some text\r\n";
-  WriteAll(P("src/R.BIN"), random);
-  WriteAll(P("src/T.TXT"), text);
-  WriteAll(P("src/Z.BIN"), zeros);
-  WriteAll(P("src/E.TXT"), "");
-  WriteAll(P("d.json"), R"({"appName":"Spanning","licenseFile":"src/T.TXT","files":[
+  WriteWholeFile(P("src/R.BIN"), random);
+  WriteWholeFile(P("src/T.TXT"), text);
+  WriteWholeFile(P("src/Z.BIN"), zeros);
+  WriteWholeFile(P("src/E.TXT"), "");
+  WriteWholeFile(P("d.json"), R"({"appName":"Spanning","licenseFile":"src/T.TXT","files":[
       {"source":"src/R.BIN","dest":"{app}\\R.BIN"},
       {"source":"src/E.TXT","dest":"{app}\\E.TXT"},
       {"source":"src/T.TXT","dest":"{app}\\T.TXT","flags":["readme"]},
@@ -172,9 +170,7 @@ sw::ScriptBuilder SmallScript() {
   for (int i = 0; i < 3; ++i) {
     sw::FileSpec f;
     f.DestName = "{app}\\F" + std::to_string(i);
-    f.Contents.resize(6000 + 1000 * i);
-    uint32_t x = static_cast<uint32_t>(i + 1);
-    for (auto& c : f.Contents) c = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    f.Contents = testdata::Noise(6000 + 1000 * static_cast<size_t>(i), static_cast<uint32_t>(i + 1));
     b.Files.push_back(f);
   }
   b.Runs = {{"{app}\\F0", "", 0}};

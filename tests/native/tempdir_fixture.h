@@ -1,23 +1,14 @@
-// A fresh directory per test, removed after it, and small file helpers.
+// A fresh directory per test, removed after it.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
-#include <vector>
+
+#include "tests/testdata.h"
 
 namespace testfiles {
-
-inline std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteAll(const std::string& path, const std::string& s) {
-  std::ofstream(path, std::ios::binary) << s;
-}
 
 class TempDirTest : public ::testing::Test {
  protected:

@@ -6,10 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <fstream>
-#include <iterator>
 
 #include "common/exceptions.h"
+#include "tests/testdata.h"
 
 namespace {
 
@@ -318,16 +317,12 @@ TEST(UndoLogFile, RealFileThroughTheCLibrary) {
   char dir[] = "/tmp/qvundoXXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   const std::string path = std::string(dir) + "/UNINST1.000";
-  {
-    std::ofstream old(path, std::ios::binary);
-    old << std::string(500, 'o');  // replaced, not overwritten in place
-  }
+  testdata::WriteWholeFile(path, std::string(500, 'o'));  // replaced, not overwritten in place
   TUndoChanges u;
   u.AppName = "A";
   u.AppendStrings(ukIniSection, {"", "Sec"}, 0);
   u.WriteLogFile(path);
-  std::ifstream in(path, std::ios::binary);
-  Bytes got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Bytes got = testdata::ReadAll(path);
   ASSERT_EQ(got.size(), 78u + 15 + 5);
   EXPECT_EQ(std::memcmp(got.data(), "uqz100a\x1A", 8), 0);
   EXPECT_EQ(LE(got, 8, 2), 1u);
