@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/testdata.h"
 #include "tests/wine/installhost_client.h"
 #include "tools/scriptwriter/scriptwriter.h"
 #include "uidriver.h"
@@ -45,22 +46,6 @@ void WriteAll(HANDLE h, const void* data, size_t n) {
   if (!WriteFile(h, data, static_cast<DWORD>(n), &written, nullptr) || written != n)
     Fail("write failed");
 }
-
-// Mixed contents made piece by piece: runs of noise and runs of one byte,
-// 900 bytes each, as the engine scenarios use.
-class TMixedData {
- public:
-  explicit TMixedData(uint32_t seed) : seed_(seed), x_(seed * 2654435761u + 1) {}
-  void Next(uint8_t* out, size_t n) {
-    for (size_t k = 0; k < n; ++k, ++i_)
-      out[k] = (i_ / 900) % 2 ? static_cast<uint8_t>(seed_ + i_ / 900)
-                              : static_cast<uint8_t>((x_ = x_ * 1103515245u + 12345u) >> 24);
-  }
-
- private:
-  uint32_t seed_, x_;
-  uint64_t i_ = 0;
-};
 
 // Writes SETUP.0 and SETUP.1 into dir, streaming every file's data through
 // deflate so that no file is held whole.
@@ -88,7 +73,7 @@ std::vector<sw::FileData> MakeDistribution(const std::string& dir, const std::ve
     offset += 4;
     z_stream z{};
     deflateInit(&z, level);
-    TMixedData gen(static_cast<uint32_t>(i + 1));
+    testdata::TFill gen(static_cast<uint32_t>(i + 1), 900);  // as the engine scenarios
     uint32_t adler = 1, left = sizes[i];
     int flush;
     do {

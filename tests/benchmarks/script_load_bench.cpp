@@ -59,18 +59,8 @@ uint32_t LE32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// The whole file with one read call (the C library's in both builds).
 std::vector<uint8_t> ReadWhole(const std::string& path) {
-#ifdef _WIN32
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) std::abort();
-  std::vector<uint8_t> bytes(GetFileSize(h, nullptr));
-  DWORD got = 0;
-  if (!ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-      got != bytes.size())
-    std::abort();
-  CloseHandle(h);
-#else
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) std::abort();
   std::fseek(f, 0, SEEK_END);
@@ -78,7 +68,6 @@ std::vector<uint8_t> ReadWhole(const std::string& path) {
   std::fseek(f, 0, SEEK_SET);
   if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
   std::fclose(f);
-#endif
   return bytes;
 }
 

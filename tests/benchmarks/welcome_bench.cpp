@@ -13,16 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/winebench/qvtest.h"
 #include "tools/scriptwriter/scriptwriter.h"
 #include "uidriver.h"
 
 namespace {
 
-std::string Dir(const std::string& name) {
-  std::string d = qvui::GetEnv("QV_TEST_TMP_WIN");
-  while (!d.empty() && d.back() == '\\') d.pop_back();
-  return d + "\\" + name;
-}
+std::string Dir(const std::string& name) { return qvtest::TmpDir() + name; }
 
 // A distribution of count small files (one disk).
 std::string MakeDist(const std::string& name, int count) {
@@ -45,7 +42,7 @@ std::string MakeDist(const std::string& name, int count) {
   sw::WriteFileBytes(dir + "\\SETUP.0", r.Script);
   for (size_t i = 0; i < r.Disks.size(); ++i)
     sw::WriteFileBytes(dir + "\\SETUP." + std::to_string(i + 1), r.Disks[i]);
-  std::string exe = qvui::GetEnv("QV_BUILD_DIR_WIN") + "setup.exe";
+  std::string exe = qvtest::BinDir() + "setup.exe";
   CopyFileA(exe.c_str(), (dir + "\\setup.exe").c_str(), FALSE);
   return dir;
 }

@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "tests/winebench/qvtest.h"
+
 using namespace qvui;
 
 namespace e2e {
 
 std::string TestDir() {
-  std::string d = GetEnv("QV_TEST_TMP_WIN");
+  std::string d = qvtest::TmpDir();
   while (!d.empty() && d.back() == '\\') d.pop_back();
   return d;
 }
@@ -22,22 +24,9 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 namespace {
 std::string BinDir() {
-  std::string d = GetEnv("QV_BUILD_DIR_WIN");
+  std::string d = qvtest::BinDir();
   while (!d.empty() && d.back() == '\\') d.pop_back();
   return d;
-}
-
-sw::Bytes ReadBytes(const std::string& path) {
-  sw::Bytes out;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return out;
-  DWORD size = GetFileSize(h, nullptr), got = 0;
-  out.resize(size);
-  if (size) ReadFile(h, out.data(), size, &got, nullptr);
-  CloseHandle(h);
-  out.resize(got);
-  return out;
 }
 
 void ListInto(const std::string& dir, const std::string& rel, std::vector<std::string>& out) {
@@ -69,7 +58,7 @@ std::string MakeDistribution(const std::string& name, const sw::ScriptBuilder& s
 }
 
 sw::Bytes BuildProgram(const std::string& exe) {
-  sw::Bytes b = ReadBytes(BinDir() + "\\" + exe);
+  sw::Bytes b = testdata::ReadAll(BinDir() + "\\" + exe);
   if (b.empty()) throw std::runtime_error("cannot read " + exe);
   return b;
 }
@@ -79,7 +68,7 @@ bool Exists(const std::string& path) {
 }
 
 std::string ReadText(const std::string& path) {
-  sw::Bytes b = ReadBytes(path);
+  sw::Bytes b = testdata::ReadAll(path);
   return std::string(b.begin(), b.end());
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/winebench/qvtest.h"
 
 using namespace qvui;
 using namespace e2e;
@@ -200,7 +201,7 @@ int main(int argc, char** argv) {
     bool found = false;
     Say("files in " + app + ":");
     for (const std::string& f : ListTree(app)) Say("  " + app + "\\" + f);
-    const std::string sys = GetEnv("WINDIR") + "\\system32\\SAMPLE.DLL";
+    const std::string sys = qvtest::EnvOr("WINDIR", "") + "\\system32\\SAMPLE.DLL";
     if (Exists(sys)) Say("shared file: " + sys);
     for (const auto& where : {std::make_pair(HKEY_CURRENT_USER, "Programs"),
                               std::make_pair(HKEY_LOCAL_MACHINE, "Common Programs")}) {
@@ -224,7 +225,7 @@ int main(int argc, char** argv) {
       ListUninstallKeys();
     }
     g_view = 0;
-    const std::string ini = GetEnv("WINDIR").empty() ? "C:\\windows" : GetEnv("WINDIR");
+    const std::string ini = qvtest::EnvOr("WINDIR", "").empty() ? "C:\\windows" : qvtest::EnvOr("WINDIR", "");
     Say("INI file " + ini + "\\SAMPLE.INI:");
     const std::string ini_text = ReadText(ini + "\\SAMPLE.INI");
     size_t start = 0;

@@ -22,12 +22,6 @@ namespace {
 
 const char* const kPromptCaption = "Please Insert the Next Disk";
 
-sw::Bytes Noise(size_t n, uint32_t seed) {
-  sw::Bytes b(n);
-  for (uint8_t& c : b) c = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
-  return b;
-}
-
 // Three files of incompressible data, 640 KB in all, over disks of 160 KB.
 sw::ScriptBuilder Spanned() {
   sw::ScriptBuilder b;
@@ -46,7 +40,7 @@ sw::ScriptBuilder Spanned() {
   for (int i = 0; i < 3; ++i) {
     sw::FileSpec f;
     f.DestName = names[i];
-    f.Contents = Noise(sizes[i], 77u + static_cast<uint32_t>(i));
+    f.Contents = testdata::Noise(sizes[i], 77u + static_cast<uint32_t>(i));
     b.Files.push_back(f);
   }
   return b;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tools/scriptwriter/scriptwriter.h"
+#include "tests/winebench/qvtest.h"
 #include "uidriver.h"
 
 using namespace qvui;
@@ -17,9 +18,9 @@ constexpr DWORD kTimeout = 20000;
 
 // A distribution directory of its own with a copy of setup.exe.
 std::string MakeDist(const std::string& name) {
-  std::string dir = GetEnv("QV_TEST_TMP_WIN") + "\\" + name;
+  std::string dir = qvtest::TmpDir() + name;
   CreateDirectoryA(dir.c_str(), nullptr);
-  std::string exe = GetEnv("QV_BUILD_DIR_WIN") + "\\setup.exe";
+  std::string exe = qvtest::BinDir() + "setup.exe";
   if (!CopyFileA(exe.c_str(), (dir + "\\setup.exe").c_str(), FALSE))
     throw std::runtime_error("cannot copy " + exe);
   return dir;

@@ -12,6 +12,7 @@
 
 #include "e2e_support.h"
 #include "snapshot.h"
+#include "tests/winebench/qvtest.h"
 
 using namespace qvui;
 using namespace e2e;
@@ -98,12 +99,12 @@ void InstallThroughTheWizard(const std::string& dist) {
 }
 
 TEST(Uninstall, SampleInstalledThroughTheWizardLeavesNoResidue) {
-  const std::string src = "Z:" + GetEnv("QV_SOURCE_DIR");
+  const std::string src = "Z:" + qvtest::EnvOr("QV_SOURCE_DIR", "");
   const std::string dist = TestDir() + "\\dist";
   ASSERT_EQ(RunToEnd(BinPath("qvbuild.exe") + " \"" + src + "/samples/sample-app/sample.json\" -o " +
                      Quote(dist) + " --uninstaller " + BinPath("Uninstal.exe")),
             0u);
-  ASSERT_TRUE(CopyFileA((GetEnv("QV_BUILD_DIR_WIN") + "setup.exe").c_str(),
+  ASSERT_TRUE(CopyFileA((qvtest::BinDir() + "setup.exe").c_str(),
                         (dist + "\\setup.exe").c_str(), FALSE));
 
   const qvsnap::Snapshot before = qvsnap::TakeSnapshot();
@@ -118,7 +119,7 @@ TEST(Uninstall, SampleInstalledThroughTheWizardLeavesNoResidue) {
   ASSERT_FALSE(key.empty()) << "no Uninstall key of the sample";
   const std::string cmdline = RegString(HKEY_LOCAL_MACHINE, key, "UninstallString");
   std::printf("UninstallString: %s\n", cmdline.c_str());
-  std::string windir = GetEnv("WINDIR");
+  std::string windir = qvtest::EnvOr("WINDIR", "");
   EXPECT_EQ(cmdline.rfind("\"" + windir + "\\Uninstal.exe\" /U \"", 0), 0u) << cmdline;
 
   UiProcess u(cmdline);

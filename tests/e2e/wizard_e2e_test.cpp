@@ -49,9 +49,7 @@ sw::ScriptBuilder Typical() {
   readme.Contents = sw::Bytes(3000, 'r');
   sw::FileSpec data;
   data.DestName = "{app}\\Data\\BIG.DAT";
-  data.Contents.resize(6 * 1024 * 1024);
-  uint32_t x = 12345;
-  for (uint8_t& c : data.Contents) c = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  data.Contents = testdata::Noise(6 * 1024 * 1024, 12345);
   b.Files = {exe, readme, data};
   b.Icons = {{"Quill Notes", "{app}\\QUILL.EXE", "", "{app}", "", 0}};
   b.Runs = {
@@ -103,7 +101,7 @@ std::string RegString(HKEY root, const std::string& key, const std::string& name
 void RegisterReadmeAssociation() {
   SetRegString(HKEY_CLASSES_ROOT, ".qvr", "", "QvReadme");
   SetRegString(HKEY_CLASSES_ROOT, "QvReadme\\shell\\open\\command", "",
-               GetEnv("QV_BUILD_DIR_WIN") + "runprobe.exe --name readme \"%1\"");
+               qvtest::BinDir() + "runprobe.exe --name readme \"%1\"");
 }
 
 // A program group that exists before the run, in both Programs folders.

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "snapshot.h"
 #include "setupdata/records.h"
+#include "snapshot.h"
 #include "tests/wine/installhost_client.h"
+#include "tests/winebench/qvtest.h"
 
 using namespace qvhost;
 
@@ -49,11 +50,7 @@ std::string SysDir() {
   return b;
 }
 
-std::string Bin(const std::string& name) {
-  std::string d = qvui::GetEnv("QV_BUILD_DIR_WIN");
-  if (!d.empty() && d.back() != '\\') d += '\\';
-  return d + name;
-}
+std::string Bin(const std::string& name) { return qvtest::BinDir() + name; }
 
 std::string ReadAll(const std::string& path) { return ReadFacts(path).bytes; }
 
@@ -165,14 +162,14 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
   const std::string src = TestTmp() + "dist\\DISK1";
   sw::ScriptBuilder b = Product("Engine App", kUninstallable);
   b.Dirs = {{"{app}\\Data"}, {"{app}\\Sub\\Deep"}};
-  b.Files = {Entry("{app}\\BIG1.BIN", Contents(90000, 1)),
-             Entry("{app}\\Data\\MID.BIN", Contents(40000, 2)),
+  b.Files = {Entry("{app}\\BIG1.BIN", Mixed(90000, 1)),
+             Entry("{app}\\Data\\MID.BIN", Mixed(40000, 2)),
              Entry("{app}\\Sub\\Deep\\SMALL.TXT", Bytes("small text")),
-             Entry("{app}\\40ComUpd.Exe", Contents(3000, 3)),
-             Entry("", Contents(500, 4), 0x40),
-             Entry("{sys}\\QVSHARED.DLL", Contents(2000, 5), 0x10),
-             Entry("{app}\\KEEP.BIN", Contents(100, 6), 0x02),
-             Entry("{app}\\Sub\\LAST.BIN", Contents(30000, 7))};
+             Entry("{app}\\40ComUpd.Exe", Mixed(3000, 3)),
+             Entry("", Mixed(500, 4), 0x40),
+             Entry("{sys}\\QVSHARED.DLL", Mixed(2000, 5), 0x10),
+             Entry("{app}\\KEEP.BIN", Mixed(100, 6), 0x02),
+             Entry("{app}\\Sub\\LAST.BIN", Mixed(30000, 7))};
   b.UninstallDeletes = {{"{app}\\Data\\RUNTIME.LOG"}};
   sw::BuildOptions o;
   o.DiskSize = 30000;
@@ -249,8 +246,8 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
 TEST(Install, NextDiskPromptAndTheFolderItNames) {
   const std::string app = "C:\\QvNextDisk";
   sw::ScriptBuilder b = Product("Disk App", 0);
-  b.Files = {Entry("{app}\\ONE.BIN", Contents(60000, 31)), Entry("{app}\\TWO.BIN", Contents(50000, 32)),
-             Entry("{app}\\FOUR.BIN", Contents(60000, 33)), Entry("{app}\\THREE.TXT", Bytes("three"))};
+  b.Files = {Entry("{app}\\ONE.BIN", Mixed(60000, 31)), Entry("{app}\\TWO.BIN", Mixed(50000, 32)),
+             Entry("{app}\\FOUR.BIN", Mixed(60000, 33)), Entry("{app}\\THREE.TXT", Bytes("three"))};
   sw::BuildOptions o;
   o.DiskSize = 15000;
   const std::string media = TestTmp() + "media\\";
@@ -282,7 +279,7 @@ TEST(Install, NextDiskPromptAndTheFolderItNames) {
 TEST(Install, StreamEndingAtTheEndOfADiskAsksForNoMore) {
   const std::string app = "C:\\QvExactEnd";
   sw::ScriptBuilder b = Product("Exact App", 0);
-  b.Files = {Entry("{app}\\EXACT.BIN", Contents(50000, 41))};
+  b.Files = {Entry("{app}\\EXACT.BIN", Mixed(50000, 41))};
   sw::BuildOptions o;
   o.DiskSize = 12 + 4 + b.Build().Files[0].CompressedSize;
   sw::BuildResult r = b.Build(o);
@@ -305,7 +302,7 @@ TEST(Install, StreamEndingAtTheEndOfADiskAsksForNoMore) {
 TEST(Install, RetryAfterADamagedDiskWasMended) {
   const std::string app = "C:\\QvRetry";
   sw::ScriptBuilder b = Product("Retry App", 0);
-  b.Files = {Entry("{app}\\A.TXT", Bytes("a")), Entry("{app}\\BIG.BIN", Contents(90000, 51))};
+  b.Files = {Entry("{app}\\A.TXT", Bytes("a")), Entry("{app}\\BIG.BIN", Mixed(90000, 51))};
   sw::BuildOptions o;
   o.DiskSize = 30000;
   const std::string dist = TestTmp() + "retry";
@@ -339,7 +336,7 @@ TEST(Install, RetryAfterADamagedDiskWasMended) {
 TEST(Install, SingleFileLayout) {
   const std::string app = "C:\\QvEngineSL";
   sw::ScriptBuilder b = Product("SL App", 0);
-  b.Files = {Entry("{app}\\A.BIN", Contents(70000, 11)), Entry("", Bytes("u"), 0x40),
+  b.Files = {Entry("{app}\\A.BIN", Mixed(70000, 11)), Entry("", Bytes("u"), 0x40),
              Entry("{app}\\B.TXT", Bytes("b"))};
   sw::BuildOptions o;
   o.SingleFile = true;
@@ -379,7 +376,7 @@ TEST(Install, FileRulesAndQuestions) {
 
   sw::ScriptBuilder b = Product("Rules App", kUninstallable);
   auto versioned = [&](const std::string& name, uint32_t ms, uint32_t ls, uint8_t mode) {
-    sw::FileSpec f = Entry("{app}\\" + name, Contents(4000, static_cast<uint32_t>(name.size())), 0, mode);
+    sw::FileSpec f = Entry("{app}\\" + name, Mixed(4000, static_cast<uint32_t>(name.size())), 0, mode);
     f.FileVersionMS = static_cast<int32_t>(ms);
     f.FileVersionLS = static_cast<int32_t>(ls);
     return f;
@@ -612,7 +609,7 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
     sw::ScriptBuilder b = Product("Rollback App", kUninstallable);
     b.Dirs = {{"{app}\\Data"}, {"C:\\QvRollbackElse\\Deep"}};
     b.Files = {Entry("{app}\\SHARED.DLL", Bytes("shared new"), 0x10), Entry("{app}\\A.TXT", Bytes("a")),
-               Entry("{app}\\Data\\B.BIN", Contents(120000, 21)), Entry("{app}\\C.TXT", Bytes("c"))};
+               Entry("{app}\\Data\\B.BIN", Mixed(120000, 21)), Entry("{app}\\C.TXT", Bytes("c"))};
     if (variant == 1) b.Files.push_back(Entry("{app}\\RO.TXT", Bytes("ro new")));
     if (variant == 2) b.Files.push_back(Entry("{app}\\SELF.DLL", Bytes(regdll), 0x08));
     if (variant == 3) b.Files.push_back(Entry("{app}\\NODIR\\X.TXT", Bytes("x")));
@@ -715,7 +712,7 @@ TEST(Install, RollbackRestoresReplacedFiles) {
   b.Files = {Entry("{app}\\V.DLL", Bytes("version 2 of the library")),
              Entry("{app}\\T.TXT", Bytes("new t"), 0, cmAlwaysOverwrite),
              Entry("{app}\\RO.TXT", Bytes("new read-only")),
-             Entry("{app}\\BIG.BIN", Contents(120000, 33))};
+             Entry("{app}\\BIG.BIN", Mixed(120000, 33))};
   b.Files[0].FileVersionMS = 0x00020000;
   b.Files[0].FileVersionLS = 0;
   sw::BuildResult built = b.Build();

@@ -60,7 +60,7 @@ sw::ScriptBuilder Product() {
   b.Header.Flags = 0x02;  // uninstallable
   sw::FileSpec f;
   f.DestName = "{app}\\APP.EXE";
-  f.Contents = Contents(20000, 7);
+  f.Contents = Mixed(20000, 7);
   b.Files = {f};
   b.Icons = {{"Entries App", "{app}\\APP.EXE", "/start", "{app}", "{app}\\APP.EXE", 1},
              {"Read Me", "{win}\\notepad.exe", "{app}\\README.TXT", "", "", 0}};
@@ -252,30 +252,3 @@ TEST(EntriesRollback, CancelAfterAnIniEntryAndAbortOnARegistryEntry) {
   if (!Version4()) EXPECT_TRUE(pm.Stop());
 }
 
-// A binary registry value whose length byte exceeds the 252 bytes its area
-// holds is refused when the script is loaded: no step ever sees it and the
-// registry stays untouched.
-TEST(EntriesInstall, BinaryLengthAboveItsFieldNeverReachesTheSteps) {
-  sw::RegistrySpec r = Reg(kHKCU, "Software\\QvTooLong", "Bin", 3, 0x01);
-  r.BinaryData = sw::Bytes(252, 0xAB);
-  sw::Bytes rec = sw::EncodeRegistryEntry(r);
-  rec[180] = 253;
-  sw::HeaderSpec h;
-  h.ApplicationName = "Too Long";
-  h.ApplicationVersionName = "Too Long 1.0";
-  const int32_t counts[7] = {0, 0, 0, 0, 1, 0, 0};
-  const int32_t texts[3] = {0, 0, 0};
-  sw::Bytes script = {'q', 'z', '1', '0', '0', 'a', 'e', 0x1A};
-  for (const sw::Bytes& block : {sw::EncodeBlock(sw::EncodeHeader(h, counts, texts), true),
-                                 sw::EncodeBlock(rec, true)})
-    script.insert(script.end(), block.begin(), block.end());
-  const std::string dist = TestTmp() + "toolong";
-  MakeDirs(dist);
-  sw::WriteFileBytes(dist + "\\SETUP.0", script);
-  Host host("--source " + Quote(dist) + " --app " + Quote(std::string(kApp) + " 3"), dist + "\\run");
-  const qvui::MessageBoxInfo box = host.Answer("installhost", "", "OK");
-  EXPECT_NE(box.text.find("zlib: Compressed data is corrupted"), std::string::npos) << box.text;
-  EXPECT_EQ(host.ExitCode(), 2u);
-  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\QvTooLong"));
-  EXPECT_FALSE(ReadFacts(std::string(kApp) + " 3").exists);
-}

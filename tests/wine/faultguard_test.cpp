@@ -8,17 +8,12 @@
 
 #include "common/faultguard.h"
 #include "common/winhandles.h"
+#include "tests/winebench/qvtest.h"
 #include "undo/replay.h"
 
 namespace {
 
-std::string BinDir() {
-  char buf[MAX_PATH];
-  DWORD n = GetEnvironmentVariableA("QV_BUILD_DIR_WIN", buf, sizeof buf);
-  return std::string(buf, n < sizeof buf ? n : 0);
-}
-
-std::string FaultingDll() { return BinDir() + "faulting_selfreg.dll"; }
+std::string FaultingDll() { return qvtest::BinDir() + "faulting_selfreg.dll"; }
 
 TStatusProc Entry(HMODULE lib, const char* name) {
   auto p = reinterpret_cast<TStatusProc>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
@@ -99,7 +94,7 @@ TEST(FaultGuard, StackOverflowInForeignCodeIsAFailure) {
 // failed unregistration, not the end of the program.
 TEST(FaultGuard, UnregisterServerOfACrashingDllFails) {
   EXPECT_FALSE(UnregisterServer(FaultingDll()));
-  EXPECT_FALSE(UnregisterServer(BinDir() + "no_such_library.dll"));
+  EXPECT_FALSE(UnregisterServer(qvtest::BinDir() + "no_such_library.dll"));
   // The library is freed again after the fault.
   EXPECT_EQ(GetModuleHandleA(FaultingDll().c_str()), nullptr);
 }

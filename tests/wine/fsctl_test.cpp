@@ -20,6 +20,7 @@
 #include "forms/controls.h"
 #include "forms/forms.h"
 #include "install/newdisk.h"
+#include "tests/winebench/qvtest.h"
 #include "uidriver.h"
 #include "wizard/choosedir.h"
 #include "wizard/fsctrls.h"
@@ -574,7 +575,7 @@ TEST(FolderChooser, DestinationBrowseKeepsStateAndReturnsThePath) {
 }
 
 TEST(NextDiskPrompt, AsksForTheDiskUntilTheFileIsThere) {
-  const std::string word = qvui::GetEnv("QV_WORD");
+  const std::string word = qvtest::EnvOr("QV_WORD", "");
   ASSERT_FALSE(word.empty());
   MakeDir("C:\\disks");
   MakeDir("C:\\disks\\two");

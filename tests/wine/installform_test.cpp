@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/winebench/qvtest.h"
 #include "uidriver.h"
 
 namespace {
@@ -24,7 +25,7 @@ const char kExitQuestion[] =
     "You may run the Setup program again at a another time to complete the installation."
     "\r\n\r\nExit Setup?";
 
-std::string Tmp(const std::string& name) { return GetEnv("QV_TEST_TMP_WIN") + name; }
+std::string Tmp(const std::string& name) { return qvtest::TmpDir() + name; }
 
 // How far along its width a progress bar is drawn in the highlight colour:
 // the rightmost such pixel of the middle row, as a fraction of the width.

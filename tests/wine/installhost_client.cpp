@@ -4,13 +4,13 @@
 #include <stdexcept>
 
 #include "common/exceptions.h"
+#include "tests/winebench/qvtest.h"
 #include "undo/undolog.h"
 
 namespace qvhost {
 
 std::string TestTmp() {
-  std::string s = qvui::GetEnv("QV_TEST_TMP_WIN");
-  if (s.empty()) s = ".\\";
+  std::string s = qvtest::TmpDir();
   if (s.back() != '\\') s += '\\';
   return s;
 }
@@ -48,15 +48,6 @@ void FileTimeOf(int year, int month, int day, uint32_t& low, uint32_t& high) {
   SystemTimeToFileTime(&st, &ft);
   low = ft.dwLowDateTime;
   high = ft.dwHighDateTime;
-}
-
-sw::Bytes Contents(size_t n, uint32_t seed) {
-  sw::Bytes b(n);
-  uint32_t x = seed * 2654435761u + 1;
-  for (size_t i = 0; i < n; ++i)
-    b[i] = (i / 900) % 2 ? static_cast<uint8_t>(seed + i / 900)
-                         : static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-  return b;
 }
 
 Host::Host(const std::string& args, const std::string& cwd)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/testdata.h"
 #include "tools/scriptwriter/scriptwriter.h"
 #include "uidriver.h"
 
@@ -34,7 +35,7 @@ sw::BuildResult WriteDistribution(const sw::ScriptBuilder& b, const sw::BuildOpt
 void FileTimeOf(int year, int month, int day, uint32_t& low, uint32_t& high);
 
 // Contents of n bytes: noise and runs, different per seed.
-sw::Bytes Contents(size_t n, uint32_t seed);
+using testdata::Mixed;
 
 // A running installhost.exe.
 class Host {

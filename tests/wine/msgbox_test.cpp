@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "tests/winebench/qvtest.h"
 #include "uidriver.h"
 
 namespace {
@@ -19,7 +20,7 @@ constexpr DWORD kWait = 10000;
 class MessageBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_ = GetEnv("QV_TEST_TMP_WIN") + "activations.log";
+    log_ = qvtest::TmpDir() + "activations.log";
     DeleteFileA(log_.c_str());
     proc_ = std::make_unique<UiProcess>(BinPath("msgbox_target.exe") + " \"" + log_ + "\"");
     // The target says when every window and control exists.
@@ -64,17 +65,7 @@ class MessageBoxTest : public ::testing::Test {
   }
 
   // The windows the target activated, in order, one caption per line.
-  std::string Activations() {
-    std::string s;
-    HANDLE h = CreateFileA(log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return s;
-    char buf[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) s.append(buf, got);
-    CloseHandle(h);
-    return s;
-  }
+  std::string Activations() { return qvtest::ReadWholeFile(log_); }
   // Polls a condition on the target's windows, which Wine's X11 driver may
   // change a moment after the action that caused it.
   static bool Eventually(const std::function<bool()>& cond) { return WaitUntil(cond, kWait); }

@@ -136,7 +136,7 @@ std::string Snapshot(const Paths& p, const std::vector<std::string>& shared, Tes
 
 void Exec(const std::string& cmd) { qvtest::Conversation().Exec(cmd, false); }
 
-std::string SelfRegDll() { return qvtest::BinDir() + "replay_selfreg.dll"; }
+std::string SelfRegDll() { return qvtest::BinDir() + "engine_testdll.dll"; }
 
 void CopyTo(const std::string& from, const std::string& to) {
   ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << from << " -> " << to;

@@ -128,7 +128,7 @@ void Install(TInstalled& in) {
   ASSERT_TRUE(WriteWholeFile(in.existed, "new version"));
   log.AppendStrings(ukDeleteFile, {in.existed, ""}, dfExistedBefore);
   in.selfReg = in.app + "\\selfreg.dll";
-  ASSERT_TRUE(CopyFileA((qvtest::BinDir() + "replay_selfreg.dll").c_str(), in.selfReg.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((qvtest::BinDir() + "engine_testdll.dll").c_str(), in.selfReg.c_str(), FALSE));
   {
     TLibrary lib(LoadLibraryA(in.selfReg.c_str()));
     ASSERT_TRUE(lib);

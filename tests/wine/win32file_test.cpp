@@ -10,27 +10,13 @@
 
 #include "common/exceptions.h"
 #include "common/win32file.h"
-
-namespace {
-std::string TmpPath(const char* name) {
-  char buf[MAX_PATH];
-  DWORD n = GetEnvironmentVariableA("QV_TEST_TMP_WIN", buf, sizeof buf);
-  return std::string(buf, n < sizeof buf ? n : 0) + name;
-}
-}  // namespace
+#include "tests/winebench/qvtest.h"
 
 TEST(Win32File, ReadsAndSeeksAgreeWithTheModelFile) {
   std::mt19937 rng(20261208);
-  std::vector<uint8_t> data(300000);
-  for (auto& b : data) b = static_cast<uint8_t>(rng());
-  const std::string path = TmpPath("readahead.bin");
-  {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
-    CloseHandle(h);
-  }
+  const std::vector<uint8_t> data = testdata::Noise(300000, 20261208);
+  const std::string path = qvtest::TmpDir() + "readahead.bin";
+  ASSERT_TRUE(qvtest::WriteWholeFile(path, std::string(data.begin(), data.end())));
   TWin32File file(path);
   TMemoryFile model(data);
   EXPECT_EQ(file.Size(), 300000);

@@ -1,18 +1,23 @@
 // Small helpers shared by the Windows-side test programs: the bench's
-// environment, whole-file reading and writing, and registry state that a
-// test puts back the way it found it. Header only; "A" API only.
+// environment, whole-file reading and writing (tests/testdata.h), and
+// registry state that a test puts back the way it found it. Header only;
+// "A" API only.
 #pragma once
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
+
+#include "tests/testdata.h"
 
 namespace qvtest {
 
 // An environment variable of the bench, or fallback when unset or empty.
+// Read from the process's environment block, so a variable the test has set
+// with SetEnvironmentVariableA counts too.
 inline std::string EnvOr(const char* name, const char* fallback) {
-  const char* v = std::getenv(name);
-  return v != nullptr && *v != '\0' ? v : fallback;
+  char buf[1024];
+  const DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+  return n != 0 && n < sizeof buf ? std::string(buf, n) : fallback;
 }
 
 // The build's bin directory and this test's scratch directory, both with a
@@ -31,29 +36,8 @@ inline bool FileThere(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The whole file, "" when it cannot be opened. Shared for reading, so a
-// file another process is writing can be read too.
-inline std::string ReadWholeFile(const std::string& path) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "";
-  std::string s;
-  char buf[4096];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) s.append(buf, got);
-  CloseHandle(h);
-  return s;
-}
-
-// Creates or replaces the file; false when it cannot be written completely.
-inline bool WriteWholeFile(const std::string& path, const std::string& text) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  DWORD put = 0;
-  const bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
-                  put == text.size();
-  return CloseHandle(h) && ok;
-}
+using testdata::ReadWholeFile;
+using testdata::WriteWholeFile;
 
 // Removes a key with everything below it (RegDeleteKey refuses a key with
 // subkeys on NT). False when the key was not there.

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "qvtest.h"
+
 namespace qvsnap {
 namespace {
 
@@ -501,12 +503,12 @@ bool ParseSavedTree(const std::string& text, const std::string& rootPath, Snapsh
 bool ReadSavedTree(HKEY key, const std::string& rootPath, Snapshot& snap) {
   static const bool privilege = EnableBackupPrivilege();
   if (!privilege) return false;
-  char dir[MAX_PATH] = {};
-  DWORD n = GetEnvironmentVariableA("QV_TEST_TMP_WIN", dir, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) n = GetTempPathA(MAX_PATH, dir);
-  if (n == 0 || n >= MAX_PATH) return false;
+  char temp[MAX_PATH] = {};
+  const DWORD n = GetTempPathA(MAX_PATH, temp);
+  std::string dir = qvtest::EnvOr("QV_TEST_TMP_WIN", n != 0 && n < MAX_PATH ? temp : ".\\");
+  if (dir.back() != '\\') dir += '\\';
   static unsigned counter = 0;
-  std::string file = std::string(dir) + (dir[n - 1] == '\\' ? "" : "\\") + "qvsnap" +
+  std::string file = dir + "qvsnap" +
                      std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) +
                      ".reg";
   DeleteFileA(file.c_str());
@@ -514,20 +516,7 @@ bool ReadSavedTree(HKEY key, const std::string& rootPath, Snapshot& snap) {
     DeleteFileA(file.c_str());
     return false;
   }
-  std::string text;
-  HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(h, &size) && size.QuadPart < (512LL << 20)) {
-      text.resize(static_cast<size_t>(size.QuadPart));
-      DWORD got = 0;
-      if (!::ReadFile(h, &text[0], static_cast<DWORD>(text.size()), &got, nullptr))
-        text.clear();
-      text.resize(got);
-    }
-    CloseHandle(h);
-  }
+  const std::string text = qvtest::ReadWholeFile(file);
   DeleteFileA(file.c_str());
   Snapshot parsed;
   if (!ParseSavedTree(text, rootPath, parsed)) return false;

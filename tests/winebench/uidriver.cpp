@@ -1,5 +1,7 @@
 #include "uidriver.h"
 
+#include "qvtest.h"
+
 #include <functional>
 
 #include <algorithm>
@@ -187,15 +189,8 @@ void UiProcess::Terminate(UINT exit_code) {
   }
 }
 
-std::string GetEnv(const std::string& name) {
-  char buf[1024];
-  DWORD n = GetEnvironmentVariableA(name.c_str(), buf, sizeof buf);
-  if (n == 0 || n >= sizeof buf) return "";
-  return std::string(buf, n);
-}
-
 std::string BinPath(const std::string& exe) {
-  std::string dir = GetEnv("QV_BUILD_DIR_WIN");
+  std::string dir = qvtest::EnvOr("QV_BUILD_DIR_WIN", "");
   if (dir.empty()) Fail("QV_BUILD_DIR_WIN is not set (run the test through qv_wine_test)");
   if (dir.back() != '\\') dir += '\\';
   return "\"" + dir + exe + "\"";

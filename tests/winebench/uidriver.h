@@ -57,8 +57,6 @@ class UiProcess {
 // The quoted full path of a program in the build's bin directory
 // (QV_BUILD_DIR_WIN), e.g. BinPath("setup.exe").
 std::string BinPath(const std::string& exe);
-// An environment variable or "" (GetEnvironmentVariableA).
-std::string GetEnv(const std::string& name);
 
 // ---- finding windows ------------------------------------------------------
 
