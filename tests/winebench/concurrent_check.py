@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Runs two bench_pair_test halves through winerun.py at the same time, each
+"""Runs two bench_env_test halves through winerun.py at the same time, each
 with its own display and Windows version, and passes when both pass.
 
-    concurrent_check.py --root BUILD --exe bench_pair_test.exe
+    concurrent_check.py --root BUILD --exe bench_env_test.exe
 """
 import argparse
 import os

@@ -1,143 +1,108 @@
-// Checks what the runner promises a Windows test program: the reported
-// Windows version, the environment variables, the arguments, the working
-// directory, a fresh prefix and (with DISPLAY) the X screen.
+// What the runner promises a Windows test program, where a broken promise
+// would let a product test pass or fail for the wrong reason: the Windows
+// version it asked for, setup.exe and the helper programs of its own build
+// (not the other build's), a prefix and a scratch directory that no earlier
+// run has touched and, run as two halves at once (concurrent_check.py), neither
+// half seeing the other's files, windows or display.
 //
-// Expected values come in through the environment:
 //   QV_EXPECT_VERSION   "major.minor.platform", e.g. "4.0.1" for win95
-//   QV_EXPECT_DISPLAY   "1" when the test was registered with DISPLAY
-//   QV_EXPECT_ARGS      the arguments after the program name, joined by '|'
-//   QV_BENCH_PROBE      must arrive exactly as "two words=and more"
+//   QV_PAIR_SELF, QV_PAIR_PEER   "a" and "b" (or the other way round), and
+//   QV_PAIR_DIR_WIN     the directory the halves meet in: the concurrency check only
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
+
+#include "tests/winebench/qvtest.h"
 
 namespace {
 
-std::vector<std::string> g_args;
+using qvtest::EnvOr;
+using qvtest::FileThere;
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
+// Waits up to a minute for a file the other half writes, serving this
+// half's window meanwhile.
+bool WaitForFile(const std::string& path) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(50)) {
+    if (FileThere(path)) return true;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  }
+  return false;
 }
 
-bool IsDirectory(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-TEST(BenchVersion, GetVersionExReportsTheConfiguredWindows) {
-  std::string expect = Env("QV_EXPECT_VERSION");
-  ASSERT_FALSE(expect.empty()) << "QV_EXPECT_VERSION not set";
+TEST(Bench, VersionFreshPrefixAndScratchDirectory) {
   unsigned major = 0, minor = 0, platform = 0;
-  ASSERT_EQ(std::sscanf(expect.c_str(), "%u.%u.%u", &major, &minor, &platform), 3) << expect;
-
+  ASSERT_EQ(std::sscanf(EnvOr("QV_EXPECT_VERSION", "").c_str(), "%u.%u.%u", &major, &minor, &platform), 3);
   OSVERSIONINFOA vi{};
   vi.dwOSVersionInfoSize = sizeof vi;
   ASSERT_TRUE(GetVersionExA(&vi));
-  std::printf("GetVersionEx: %lu.%lu build %lu platform %lu\n", vi.dwMajorVersion,
-              vi.dwMinorVersion, vi.dwBuildNumber, vi.dwPlatformId);
   EXPECT_EQ(vi.dwMajorVersion, major);
   EXPECT_EQ(vi.dwMinorVersion, minor);
   EXPECT_EQ(vi.dwPlatformId, platform);
-
-  // GetVersion packs the same facts: low byte major, next byte minor, top bit
-  // set on the Windows 95 family.
-  DWORD v = GetVersion();
+  // GetVersion packs the same: low byte major, next byte minor, top bit set
+  // on the Windows 95 family.
+  const DWORD v = GetVersion();
   EXPECT_EQ(LOBYTE(LOWORD(v)), major);
   EXPECT_EQ(HIBYTE(LOWORD(v)), minor);
   EXPECT_EQ((v & 0x80000000u) != 0, platform == VER_PLATFORM_WIN32_WINDOWS);
-}
 
-TEST(BenchEnvironment, BuildDirIsTheDirectoryOfTheTestPrograms) {
-  std::string dir = Env("QV_BUILD_DIR_WIN");
-  ASSERT_GE(dir.size(), 4u);
-  EXPECT_EQ(dir.substr(0, 3), "Z:\\");
-  EXPECT_EQ(dir.back(), '\\');
-  EXPECT_TRUE(IsDirectory(dir)) << dir;
+  // QV_BUILD_DIR_WIN is the directory of this very program.
+  char self_path[MAX_PATH];
+  const DWORD len = GetModuleFileNameA(nullptr, self_path, MAX_PATH);
+  std::string self_dir(self_path, len < MAX_PATH ? len : 0);
+  self_dir.erase(self_dir.find_last_of('\\') + 1);
+  EXPECT_EQ(lstrcmpiA(self_dir.c_str(), qvtest::BinDir().c_str()), 0) << self_dir;
 
-  char self[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
-  ASSERT_GT(n, 0u);
-  std::string selfdir(self, n);
-  selfdir.erase(selfdir.find_last_of('\\') + 1);
-  EXPECT_EQ(lstrcmpiA(selfdir.c_str(), dir.c_str()), 0) << selfdir << " vs " << dir;
-}
+  // Every run starts from a copy of the template: a marker left by an
+  // earlier run is not there.
+  const std::string self = EnvOr("QV_PAIR_SELF", "");
+  const std::string marker = "C:\\qv-bench-" + (self.empty() ? "marker" : self) + ".txt";
+  EXPECT_FALSE(FileThere(marker)) << "prefix was reused";
+  ASSERT_TRUE(qvtest::WriteWholeFile(marker, "x"));
 
-TEST(BenchEnvironment, ScratchDirIsFreshWritableAndTheWorkingDirectory) {
-  std::string tmp = Env("QV_TEST_TMP_WIN");
-  std::string unixTmp = Env("QV_TEST_TMP");
-  ASSERT_FALSE(tmp.empty());
-  ASSERT_FALSE(unixTmp.empty());
-  EXPECT_EQ(unixTmp[0], '/');
-  ASSERT_TRUE(IsDirectory(tmp)) << tmp;
-
+  // The scratch directory is empty and the working directory.
+  const std::string tmp = qvtest::TmpDir();
   WIN32_FIND_DATAA fd;
   HANDLE h = FindFirstFileA((tmp + "*").c_str(), &fd);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << tmp;
   int entries = 0;
   do {
-    std::string name = fd.cFileName;
-    if (name != "." && name != "..") ++entries;
+    const std::string name = fd.cFileName;
+    entries += name != "." && name != "..";
   } while (FindNextFileA(h, &fd));
   FindClose(h);
   EXPECT_EQ(entries, 0) << "scratch directory not empty";
-
   char cwd[MAX_PATH];
-  DWORD n = GetCurrentDirectoryA(MAX_PATH, cwd);
-  ASSERT_GT(n, 0u);
-  std::string cwds(cwd, n);
-  if (cwds.back() != '\\') cwds += '\\';
+  const DWORD n = GetCurrentDirectoryA(MAX_PATH, cwd);
+  std::string cwds(cwd, n < MAX_PATH ? n : 0);
+  if (cwds.empty() || cwds.back() != '\\') cwds += '\\';
   EXPECT_EQ(lstrcmpiA(cwds.c_str(), tmp.c_str()), 0) << cwds;
 
-  std::string file = tmp + "probe.txt";
-  HANDLE f = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(f, INVALID_HANDLE_VALUE);
-  CloseHandle(f);
-  EXPECT_TRUE(DeleteFileA(file.c_str()));
-}
-
-TEST(BenchEnvironment, PrefixIsFresh) {
-  // Every run starts from a copy of the template: a marker left by an earlier
-  // run (or by a test running at the same time) must not be there.
-  const char* marker = "C:\\qv-bench-marker.txt";
-  EXPECT_EQ(GetFileAttributesA(marker), INVALID_FILE_ATTRIBUTES) << "prefix was reused";
-  HANDLE f = CreateFileA(marker, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(f, INVALID_HANDLE_VALUE);
-  CloseHandle(f);
-  char windir[MAX_PATH];
-  ASSERT_GT(GetWindowsDirectoryA(windir, MAX_PATH), 0u);
-  EXPECT_EQ(lstrcmpiA(windir, "C:\\windows"), 0) << windir;
-}
-
-TEST(BenchEnvironment, ArgumentsAndEnvironmentArriveUnchanged) {
-  std::string joined;
-  for (size_t i = 0; i < g_args.size(); ++i) joined += (i ? "|" : "") + g_args[i];
-  EXPECT_EQ(joined, Env("QV_EXPECT_ARGS"));
-  EXPECT_EQ(Env("QV_BENCH_PROBE"), "two words=and more");
-  EXPECT_EQ(Env("WINEDEBUG"), "-all");
-}
-
-TEST(BenchEnvironment, DisplayOnlyWhenAskedFor) {
-  bool want = Env("QV_EXPECT_DISPLAY") == "1";
-  EXPECT_EQ(!Env("DISPLAY").empty(), want) << "DISPLAY=" << Env("DISPLAY");
-  if (want) {
-    // The runner's Xvfb screen.
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
-  }
+  if (self.empty()) return;
+  // The concurrency check: both halves running at once, each with a window
+  // of its own, see nothing of the other.
+  const std::string peer = EnvOr("QV_PAIR_PEER", ""), dir = EnvOr("QV_PAIR_DIR_WIN", "");
+  const std::string caption = "Pair " + self;
+  HWND w = CreateWindowExA(0, "Static", caption.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                           200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(w, nullptr);
+  const std::string display = EnvOr("DISPLAY", "");
+  ASSERT_FALSE(display.empty());
+  ASSERT_TRUE(qvtest::WriteWholeFile(dir + self + ".tmp", display));
+  ASSERT_TRUE(MoveFileA((dir + self + ".tmp").c_str(), (dir + self + ".ready").c_str()));
+  ASSERT_TRUE(WaitForFile(dir + peer + ".ready")) << "the other half never started";
+  EXPECT_NE(qvtest::ReadWholeFile(dir + peer + ".ready"), display) << "both halves got one display";
+  EXPECT_FALSE(FileThere("C:\\qv-bench-" + peer + ".txt")) << "the prefixes are shared";
+  EXPECT_EQ(FindWindowA(nullptr, ("Pair " + peer).c_str()), nullptr);
+  EXPECT_EQ(FindWindowA(nullptr, caption.c_str()), w);
+  // Stay until the peer has checked too, so that neither half's teardown
+  // disturbs the other's checks.
+  ASSERT_TRUE(qvtest::WriteWholeFile(dir + self + ".done", "done"));
+  EXPECT_TRUE(WaitForFile(dir + peer + ".done"));
+  DestroyWindow(w);
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) g_args.push_back(argv[i]);
-  return RUN_ALL_TESTS();
-}
