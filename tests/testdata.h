@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/scriptwriter/scriptwriter.h"
@@ -44,6 +45,28 @@ inline sw::Bytes Noise(size_t n, uint32_t seed) {
 inline sw::Bytes Mixed(size_t n, uint32_t seed, size_t run = 900) {
   sw::Bytes b(n);
   TFill(seed, run).Next(b.data(), n);
+  return b;
+}
+
+// A file entry of a script: destination, contents, flags, copy mode.
+inline sw::FileSpec FileEntry(const std::string& dest, sw::Bytes contents, uint8_t flags = 0,
+                              uint8_t copy_mode = 0) {
+  sw::FileSpec f;
+  f.DestName = dest;
+  f.Contents = std::move(contents);
+  f.FileFlags = flags;
+  f.CopyMode = copy_mode;
+  return f;
+}
+
+// A product called name: "name version" is its version name, and name its
+// default folder and program group.
+inline sw::ScriptBuilder Product(const std::string& name, const std::string& version) {
+  sw::ScriptBuilder b;
+  b.Header.ApplicationName = name;
+  b.Header.ApplicationVersionName = name + " " + version;
+  b.Header.DefaultDirectory = name;
+  b.Header.DefaultProgramFolder = name;
   return b;
 }
 

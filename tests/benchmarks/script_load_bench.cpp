@@ -12,13 +12,14 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "setupdata/script.h"
+#include "tests/testdata.h"
 #include "tools/scriptwriter/scriptwriter.h"
 
 #ifdef _WIN32
@@ -113,9 +114,9 @@ int main(int argc, char** argv) {
   sw::ScriptBuilder b;
   b.Header.ApplicationName = "Benchmark";
   for (int i = 0; i < kFiles; ++i) {
-    sw::FileSpec f;
-    f.DestName = "{app}\\dir" + std::to_string(i % 50) + "\\file" + std::to_string(i) + ".dat";
-    f.Contents = sw::Bytes(16, static_cast<uint8_t>(i));
+    sw::FileSpec f = testdata::FileEntry(
+        "{app}\\dir" + std::to_string(i % 50) + "\\file" + std::to_string(i) + ".dat",
+        sw::Bytes(16, static_cast<uint8_t>(i)));
     b.Files.push_back(std::move(f));
   }
   sw::Bytes script = b.Build().Script;

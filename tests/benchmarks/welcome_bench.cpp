@@ -23,17 +23,12 @@ std::string Dir(const std::string& name) { return qvtest::TmpDir() + name; }
 
 // A distribution of count small files (one disk).
 std::string MakeDist(const std::string& name, int count) {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Bench";
-  b.Header.ApplicationVersionName = "Bench 1.0";
-  b.Header.DefaultDirectory = "Bench";
-  b.Header.DefaultProgramFolder = "Bench";
+  sw::ScriptBuilder b = testdata::Product("Bench", "1.0");
   b.Header.MinNTVersionMajor = 3;
   b.Header.BackgroundColor = 0x00000080;  // dark red: the side picture's blue stands out
   for (int i = 0; i < count; ++i) {
-    sw::FileSpec f;
-    f.DestName = "{app}\\F" + std::to_string(i) + ".DAT";
-    f.Contents = sw::Bytes(64, static_cast<uint8_t>(i));
+    sw::FileSpec f = testdata::FileEntry("{app}\\F" + std::to_string(i) + ".DAT",
+                                         sw::Bytes(64, static_cast<uint8_t>(i)));
     b.Files.push_back(f);
   }
   const std::string dir = Dir(name);

@@ -24,11 +24,7 @@ const char* const kPromptCaption = "Please Insert the Next Disk";
 
 // Three files of incompressible data, 640 KB in all, over disks of 160 KB.
 sw::ScriptBuilder Spanned() {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Span Test";
-  b.Header.ApplicationVersionName = "Span Test 1.0";
-  b.Header.DefaultDirectory = "Span Test";
-  b.Header.DefaultProgramFolder = "Span Test";
+  sw::ScriptBuilder b = testdata::Product("Span Test", "1.0");
   b.Header.MinWindowsVersionMajor = 4;
   b.Header.MinNTVersionMajor = 3;
   b.Header.MinNTVersionMinor = 51;
@@ -38,9 +34,8 @@ sw::ScriptBuilder Spanned() {
   const char* names[] = {"{app}\\ONE.BIN", "{app}\\Data\\TWO.BIN", "{app}\\THREE.BIN"};
   const size_t sizes[] = {100 * 1024, 300 * 1024, 240 * 1024};
   for (int i = 0; i < 3; ++i) {
-    sw::FileSpec f;
-    f.DestName = names[i];
-    f.Contents = testdata::Noise(sizes[i], 77u + static_cast<uint32_t>(i));
+    sw::FileSpec f =
+        testdata::FileEntry(names[i], testdata::Noise(sizes[i], 77u + static_cast<uint32_t>(i)));
     b.Files.push_back(f);
   }
   return b;

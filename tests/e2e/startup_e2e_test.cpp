@@ -26,29 +26,16 @@ std::string MakeDist(const std::string& name) {
   return dir;
 }
 
-void Write(const std::string& path, const sw::Bytes& bytes) {
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-  DWORD written = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  ASSERT_EQ(written, bytes.size());
-}
-
 sw::ScriptBuilder Script(uint8_t win_major = 4, uint8_t win_minor = 0, uint8_t nt_major = 3,
                          uint8_t nt_minor = 51) {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Startup Test";
-  b.Header.ApplicationVersionName = "Startup Test 1.0";
+  sw::ScriptBuilder b = testdata::Product("Startup Test", "1.0");
   b.Header.MinWindowsVersionMajor = win_major;
   b.Header.MinWindowsVersionMinor = win_minor;
   b.Header.MinNTVersionMajor = nt_major;
   b.Header.MinNTVersionMinor = nt_minor;
   b.LicenseText = "Licence";
   b.Dirs = {{"{app}"}};
-  sw::FileSpec f;
-  f.DestName = "{app}\\README.TXT";
-  f.Contents = sw::Bytes(1000, 'r');
+  sw::FileSpec f = testdata::FileEntry("{app}\\README.TXT", sw::Bytes(1000, 'r'));
   b.Files = {f};
   return b;
 }
@@ -57,7 +44,7 @@ std::string DistWith(const std::string& name, const sw::ScriptBuilder& b,
                      const sw::BuildOptions& o = sw::BuildOptions()) {
   std::string dir = MakeDist(name);
   sw::BuildResult r = b.Build(o);
-  Write(dir + "\\SETUP.0", r.Script);
+  sw::WriteFileBytes(dir + "\\SETUP.0", r.Script);
   return dir;
 }
 
@@ -121,34 +108,23 @@ TEST(Startup, MissingScriptWrongIdAndCorruptBlocks) {
   wrong_id.WrongScriptID = true;
   ExpectStartupError(DistWith("wrongid", Script(), wrong_id), kIdMismatch);
 
-  // The header block, the licence text and the last record (a file location).
-  for (int block : {0, 1, 4}) {
+  // The header block, read before the version check, and the last record
+  // (a file location), read after it. Every other corruption is the
+  // loader's and the block reader's to find (their native tests): all of it
+  // is the same data error here.
+  for (int block : {0, 4}) {
     sw::BuildOptions o;
     o.Fault = block == 0 ? sw::BlockFault::ChangedHeaderByte : sw::BlockFault::WrongDataChecksum;
     o.FaultBlock = block;
     ExpectStartupError(DistWith("corrupt" + std::to_string(block), Script(), o), kCorrupted);
   }
-  sw::BuildOptions trailing;
-  trailing.Fault = sw::BlockFault::TrailingBytes;
-  trailing.FaultBlock = 3;
-  ExpectStartupError(DistWith("trailing", Script(), trailing), kCorrupted);
-
-  // The header's zlib stream asks for a preset dictionary (its flag bit set
-  // and its check bits mended): corruption too, not an internal error.
-  std::string dict = MakeDist("dictionary");
-  sw::Bytes script = Script().Build().Script;
-  uint8_t& flags = script[8 + 16 + 1];
-  flags = static_cast<uint8_t>((flags | 0x20) & 0xE0);
-  flags = static_cast<uint8_t>(flags + (31 - (script[8 + 16] * 256 + flags) % 31) % 31);
-  Write(dict + "\\SETUP.0", script);
-  ExpectStartupError(dict, kCorrupted);
 }
 
 TEST(Startup, ScriptEndingInsideABlockIsAnInputOutputError) {
   std::string dir = MakeDist("truncated");
   sw::Bytes script = Script().Build().Script;
   script.resize(script.size() - 5);
-  Write(dir + "\\SETUP.0", script);
+  sw::WriteFileBytes(dir + "\\SETUP.0", script);
   // The general error report: caption "Setup", the failure's own text.
   ExpectBox(Quote(dir + "\\setup.exe"), "Setup", "Read beyond end of file", 2, true);
 }
@@ -164,7 +140,7 @@ TEST(Startup, ScriptInsideALargerFileWithSl) {
   o.ScriptOffset = 40000;
   std::string dir = MakeDist("sl");
   sw::BuildResult r = Script().Build(o);
-  Write(dir + "\\BIG.BIN", r.Script);
+  sw::WriteFileBytes(dir + "\\BIG.BIN", r.Script);
   const std::string exe = Quote(dir + "\\setup.exe");
   const std::string big = Quote(dir + "\\BIG.BIN");
   // No SETUP.0 beside the program: only the /SL file can satisfy it.
@@ -183,7 +159,7 @@ TEST(Startup, CommandLinesOtherThanSlWithThreeArgumentsAreIgnored) {
   o.SingleFile = true;
   o.ScriptOffset = 40000;
   std::string dir = MakeDist("ignored");
-  Write(dir + "\\BIG.BIN", Script().Build(o).Script);
+  sw::WriteFileBytes(dir + "\\BIG.BIN", Script().Build(o).Script);
   const std::string big = Quote(dir + "\\BIG.BIN");
   // Without SETUP.0 beside the program each of these asks for it.
   for (const std::string& args :
@@ -191,7 +167,7 @@ TEST(Startup, CommandLinesOtherThanSlWithThreeArgumentsAreIgnored) {
         " -SL " + big + " 40000 0", std::string(" /SL")})
     ExpectStartupError(dir, kNotFound, args);
   // With SETUP.0 beside it, the ignored arguments do not matter.
-  Write(dir + "\\SETUP.0", Script().Build().Script);
+  sw::WriteFileBytes(dir + "\\SETUP.0", Script().Build().Script);
   ExpectCleanExit(Quote(dir + "\\setup.exe") + " /sl " + big + " x y");
 }
 
@@ -216,8 +192,6 @@ TEST(Nt351, RequiresNt4) {
 TEST(Nt40, MinorVersionsAreCompared) {
   ExpectStartupError(DistWith("nt410", Script(4, 0, 4, 10)),
                      "This program requires Windows NT version 4.1 or later.");
-  ExpectStartupError(DistWith("nt405", Script(4, 0, 4, 5)),
-                     "This program requires Windows NT version 4.05 or later.");
   ExpectCleanExit(Quote(DistWith("nt400", Script(4, 0, 4, 0)) + "\\setup.exe"));
 }
 

@@ -25,12 +25,8 @@ const std::string kPF = qvtest::ProgramFilesDir();
 // README, a larger data file (so the install window stays a moment), an
 // icon, and four run entries that tell through the probe log how they ran.
 sw::ScriptBuilder Typical() {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Quill Notes";
-  b.Header.ApplicationVersionName = "Quill Notes 2.5";
+  sw::ScriptBuilder b = testdata::Product("Quill Notes", "2.5");
   b.Header.BackgroundSubtitle = "Notes for everyone";
-  b.Header.DefaultDirectory = "Quill Notes";
-  b.Header.DefaultProgramFolder = "Quill Notes";
   b.Header.MinWindowsVersionMajor = 4;
   b.Header.MinNTVersionMajor = 3;
   b.Header.MinNTVersionMinor = 51;
@@ -40,16 +36,13 @@ sw::ScriptBuilder Typical() {
   b.InfoBeforeText = "Read this before installing.";
   b.InfoAfterText = "Read this after installing.";
   b.Dirs = {{"{app}\\Data"}};
-  sw::FileSpec exe;
-  exe.DestName = "{app}\\QUILL.EXE";
-  exe.Contents = BuildProgram("runprobe.exe");
+  sw::FileSpec exe = testdata::FileEntry("{app}\\QUILL.EXE", BuildProgram("runprobe.exe"));
   sw::FileSpec readme;
   readme.DestName = "{app}\\README.QVR";
   readme.FileFlags = 0x20;  // the README
   readme.Contents = sw::Bytes(3000, 'r');
-  sw::FileSpec data;
-  data.DestName = "{app}\\Data\\BIG.DAT";
-  data.Contents = testdata::Noise(6 * 1024 * 1024, 12345);
+  sw::FileSpec data =
+      testdata::FileEntry("{app}\\Data\\BIG.DAT", testdata::Noise(6 * 1024 * 1024, 12345));
   b.Files = {exe, readme, data};
   b.Icons = {{"Quill Notes", "{app}\\QUILL.EXE", "", "{app}", "", 0}};
   b.Runs = {

@@ -98,11 +98,7 @@ void CheckPage(HWND w, const std::string& caption, const std::vector<Expect>& pa
 }
 
 sw::ScriptBuilder LayoutScript() {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Quill Notes";
-  b.Header.ApplicationVersionName = "Quill Notes 2.5";
-  b.Header.DefaultDirectory = "Quill Notes";
-  b.Header.DefaultProgramFolder = "Quill Notes";
+  sw::ScriptBuilder b = testdata::Product("Quill Notes", "2.5");
   b.Header.MinNTVersionMajor = 3;
   b.Header.MinNTVersionMinor = 51;
   b.LicenseText = "Licence";

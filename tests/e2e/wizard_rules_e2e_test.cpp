@@ -23,12 +23,8 @@ const std::string kApp = qvtest::ProgramFilesDir() + "\\Brisk Paint";
 
 // A small product with a licence and an information text.
 sw::ScriptBuilder Quick() {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Brisk Paint";
-  b.Header.ApplicationVersionName = "Brisk Paint 1.2";
+  sw::ScriptBuilder b = testdata::Product("Brisk Paint", "1.2");
   b.Header.BackgroundSubtitle = "Painting made quick";
-  b.Header.DefaultDirectory = "Brisk Paint";
-  b.Header.DefaultProgramFolder = "Brisk Paint";
   b.Header.MinNTVersionMajor = 3;
   b.Header.MinNTVersionMinor = 51;
   b.Header.BackgroundColor = 0x0040C080;  // red 0x80, green 0xC0, blue 0x40
@@ -36,9 +32,7 @@ sw::ScriptBuilder Quick() {
   b.LicenseText = "Licence of Brisk Paint";
   b.InfoBeforeText = "Before you install Brisk Paint";
   b.Dirs = {{"{app}\\Brushes"}};
-  sw::FileSpec exe;
-  exe.DestName = "{app}\\BRISK.EXE";
-  exe.Contents = sw::Bytes(5000, 'x');
+  sw::FileSpec exe = testdata::FileEntry("{app}\\BRISK.EXE", sw::Bytes(5000, 'x'));
   b.Files = {exe};
   b.Icons = {{"Brisk Paint", "{app}\\BRISK.EXE", "", "{app}", "", 0}};
   return b;
@@ -301,9 +295,7 @@ TEST(Finish, NoIconsAndCommonControlsUpdate) {
   sw::ScriptBuilder b = Quick();
   b.LicenseText.clear();
   b.InfoBeforeText.clear();
-  sw::FileSpec update;
-  update.DestName = "{app}\\40comupd.exe";
-  update.Contents = BuildProgram("runprobe.exe");
+  sw::FileSpec update = testdata::FileEntry("{app}\\40comupd.exe", BuildProgram("runprobe.exe"));
   b.Files.push_back(update);
   const std::string dist = MakeDistribution("noicons", b);
   SetupRun s(dist);
@@ -528,9 +520,7 @@ TEST(Finish, ClosingWhileRunEntriesRunThenOnTheFinishedPage) {
   sw::ScriptBuilder b = Quick();
   b.LicenseText.clear();
   b.InfoBeforeText.clear();
-  sw::FileSpec exe;
-  exe.DestName = "{app}\\WAIT.EXE";
-  exe.Contents = BuildProgram("runprobe.exe");
+  sw::FileSpec exe = testdata::FileEntry("{app}\\WAIT.EXE", BuildProgram("runprobe.exe"));
   b.Files.push_back(exe);
   b.Runs = {{"{app}\\WAIT.EXE",
              "--name wait --announce \"{app}\\started.flag\" --wait-for \"{app}\\go.flag\"", 0}};

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/testdata.h"
 #include "tools/scriptwriter/scriptwriter.h"
 
 int main(int argc, char** argv) {
@@ -19,9 +20,7 @@ int main(int argc, char** argv) {
     b.Header.Flags = static_cast<uint8_t>(variant * 6);
     if (variant & 1) b.LicenseText = "Licence\r\n";
     b.Dirs = {{"{app}\\D"}};
-    sw::FileSpec f;
-    f.DestName = "{app}\\F.TXT";
-    f.Contents = sw::Bytes(100 + variant * 50, 'x');
+    sw::FileSpec f = testdata::FileEntry("{app}\\F.TXT", sw::Bytes(100 + variant * 50, 'x'));
     b.Files = {f};
     b.Icons = {{"I", "{app}\\F.TXT", "", "{app}", "", 0}};
     b.Inis = {{"", "S", "K", "V", 1}};

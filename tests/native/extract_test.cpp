@@ -17,9 +17,8 @@ namespace {
 const char kCorrupted[] = "The source file is corrupted";
 
 sw::FileSpec File(size_t n, uint8_t seed) {
-  sw::FileSpec f;
-  f.DestName = "{app}\\F" + std::to_string(seed);
-  f.Contents = testdata::Mixed(n, seed, 700);
+  sw::FileSpec f =
+      testdata::FileEntry("{app}\\F" + std::to_string(seed), testdata::Mixed(n, seed, 700));
   return f;
 }
 

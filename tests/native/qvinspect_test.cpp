@@ -168,9 +168,9 @@ sw::ScriptBuilder SmallScript() {
   b.LicenseText = "licence";
   b.Dirs = {{"{app}\\D"}};
   for (int i = 0; i < 3; ++i) {
-    sw::FileSpec f;
-    f.DestName = "{app}\\F" + std::to_string(i);
-    f.Contents = testdata::Noise(6000 + 1000 * static_cast<size_t>(i), static_cast<uint32_t>(i + 1));
+    sw::FileSpec f = testdata::FileEntry(
+        "{app}\\F" + std::to_string(i),
+        testdata::Noise(6000 + 1000 * static_cast<size_t>(i), static_cast<uint32_t>(i + 1)));
     b.Files.push_back(f);
   }
   b.Runs = {{"{app}\\F0", "", 0}};

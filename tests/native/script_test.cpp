@@ -11,11 +11,8 @@
 namespace {
 
 sw::ScriptBuilder FullScript() {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "My Program";
-  b.Header.ApplicationVersionName = "My Program 1.5";
+  sw::ScriptBuilder b = testdata::Product("My Program", "1.5");
   b.Header.BackgroundSubtitle = "The subtitle";
-  b.Header.DefaultDirectory = "My Program";
   b.Header.DefaultProgramFolder = "My Group";
   b.Header.Flags = hfUninstallable | hfAllowNoIcons;
   b.Header.MinWindowsVersionMajor = 4;
@@ -23,18 +20,13 @@ sw::ScriptBuilder FullScript() {
   b.LicenseText = "Licence terms\r\n";
   b.InfoAfterText = std::string(50000, 'x');  // a text above 32000 bytes
   b.Dirs = {{"{app}\\Data"}, {"{app}\\Help"}};
-  sw::FileSpec f1;
-  f1.DestName = "{app}\\PROG.EXE";
-  f1.Contents = sw::Bytes(70000, 'p');
-  f1.FileFlags = ffReadme;
+  sw::FileSpec f1 = testdata::FileEntry("{app}\\PROG.EXE", sw::Bytes(70000, 'p'), ffReadme);
   f1.SourceTimeLow = 0x11223344;
   f1.SourceTimeHigh = 0x01BC0000;
   f1.FileVersionMS = 0x00010005;
   f1.FileVersionLS = 2;
-  sw::FileSpec f2;
-  f2.DestName = "{sys}\\SHARED.DLL";
-  f2.Contents = sw::Bytes{1, 2, 3};
-  f2.FileFlags = ffSharedFile | ffRegisterServer;
+  sw::FileSpec f2 =
+      testdata::FileEntry("{sys}\\SHARED.DLL", sw::Bytes{1, 2, 3}, ffSharedFile | ffRegisterServer);
   f2.CopyMode = 3;
   b.Files = {f1, f2};
   b.Icons = {{"My Program", "{app}\\PROG.EXE", "/x", "{app}", "{app}\\PROG.EXE", 2}};

@@ -13,9 +13,7 @@
 
 namespace {
 sw::FileSpec File(size_t n, uint8_t seed) {
-  sw::FileSpec f;
-  f.DestName = "{app}\\F" + std::to_string(seed);
-  f.Contents = testdata::Noise(n, seed);
+  sw::FileSpec f = testdata::FileEntry("{app}\\F" + std::to_string(seed), testdata::Noise(n, seed));
   return f;
 }
 }  // namespace

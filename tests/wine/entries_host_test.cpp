@@ -52,15 +52,11 @@ const std::vector<qvsnap::IgnoreRule> kKept = {
 // directory, so that it fails) and registry entries (the third under a
 // root Wine opens no key in). Every entry carries an uninstall flag.
 sw::ScriptBuilder Product() {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "Entries App";
-  b.Header.ApplicationVersionName = "Entries App 1.0";
+  sw::ScriptBuilder b = testdata::Product("Entries App", "1.0");
   b.Header.MinNTVersionMajor = 3;
   b.Header.MinNTVersionMinor = 51;
   b.Header.Flags = 0x02;  // uninstallable
-  sw::FileSpec f;
-  f.DestName = "{app}\\APP.EXE";
-  f.Contents = Mixed(20000, 7);
+  sw::FileSpec f = testdata::FileEntry("{app}\\APP.EXE", Mixed(20000, 7));
   b.Files = {f};
   b.Icons = {{"Entries App", "{app}\\APP.EXE", "/start", "{app}", "{app}\\APP.EXE", 1},
              {"Read Me", "{win}\\notepad.exe", "{app}\\README.TXT", "", "", 0}};

@@ -41,9 +41,7 @@ void RunStartupWith(const std::string& file, const char* script_offset, const ch
 }  // namespace
 
 TEST(StartupState, EveryGlobalValueAfterASuccessfulStart) {
-  sw::ScriptBuilder b;
-  b.Header.ApplicationName = "State App";
-  b.Header.ApplicationVersionName = "State App 3.1";
+  sw::ScriptBuilder b = testdata::Product("State App", "3.1");
   b.Header.MinWindowsVersionMajor = 4;
   b.Header.MinNTVersionMajor = 3;
   b.Header.MinNTVersionMinor = 51;
