@@ -216,29 +216,7 @@ Pixels CaptureScreen(const RECT& r) {
   Pixels p;
   p.width = r.right - r.left;
   p.height = r.bottom - r.top;
-  if (p.width <= 0 || p.height <= 0) return p;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = p.width;
-  bi.bmiHeader.biHeight = -p.height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bmp && bits) {
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, p.width, p.height, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    const DWORD* d = static_cast<const DWORD*>(bits);
-    p.px.assign(d, d + static_cast<size_t>(p.width) * p.height);
-    SelectObject(mem, old);
-  }
-  if (bmp) DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
+  p.px = ScreenPixels(r);
   return p;
 }
 

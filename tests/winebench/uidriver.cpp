@@ -551,13 +551,17 @@ std::vector<DWORD> PaintPixels(int w, int h, const std::function<void(HDC mem, H
   return px;
 }
 
-// Captures a screen rectangle (the screen DC reads what is on the display,
-// whichever process drew it).
-std::vector<DWORD> CaptureScreen(const RECT& r) {
+}  // namespace
+
+// The screen DC reads what is on the display, whichever process drew it.
+std::vector<DWORD> ScreenPixels(const RECT& r) {
   return PaintPixels(r.right - r.left, r.bottom - r.top, [&](HDC mem, HDC screen) {
     BitBlt(mem, 0, 0, r.right - r.left, r.bottom - r.top, screen, r.left, r.top, SRCCOPY);
   });
 }
+
+namespace {
+
 
 // Draws a system icon the way an SS_ICON static does (at the control's
 // top-left corner, in the icon's default size) on the given background.
@@ -599,7 +603,7 @@ MessageBoxIcon IdentifyIcon(HWND icon_control) {
   MessageBoxIcon found = MessageBoxIcon::kUnknown;
   WaitUntil(
       [&] {
-        std::vector<DWORD> shown = CaptureScreen(r);
+        std::vector<DWORD> shown = ScreenPixels(r);
         size_t best_diff = shown.size() + 1;
         for (size_t k = 0; k < rendered.size(); ++k) {
           if (shown.empty() || rendered[k].size() != shown.size()) continue;

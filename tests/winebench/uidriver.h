@@ -184,6 +184,9 @@ void AnswerMessageBox(HWND box, const std::string& button);
 
 // ---- window state ---------------------------------------------------------
 
+// The screen's pixels in a rectangle (0x00RRGGBB, top row first).
+std::vector<DWORD> ScreenPixels(const RECT& r);
+
 struct WindowState {
   bool exists = false;
   bool visible = false;
