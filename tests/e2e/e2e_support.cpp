@@ -297,4 +297,9 @@ void SavePng(const std::string& path, const Pixels& p) {
   sw::WriteFileBytes(path, png);
 }
 
+void WaitEnabled(HWND wnd) {
+  if (!qvui::WaitUntil([&] { return IsWindowEnabled(wnd) != FALSE; }, kTimeout))
+    throw std::runtime_error("window stays disabled: " + qvui::GetText(wnd));
+}
+
 }  // namespace e2e

@@ -34,6 +34,9 @@ sw::Bytes BuildProgram(const std::string& exe);
 
 bool Exists(const std::string& path);
 std::string ReadText(const std::string& path);  // "" when missing
+// A window disabled under a message box is enabled again by its owner's
+// side once the box has returned: waits for that (throws after kTimeout).
+void WaitEnabled(HWND wnd);
 // Every file and folder below dir, relative, sorted ("sub\file").
 std::vector<std::string> ListTree(const std::string& dir);
 

@@ -83,13 +83,6 @@ HWND ChildOfClass(HWND parent, const std::string& class_name) {
   throw std::runtime_error("no " + class_name + " in\n" + ListControls(parent));
 }
 
-// A window disabled under a message box is enabled again by its owner's
-// side once the box has returned: wait for that before clicking in it.
-void WaitEnabled(HWND wnd) {
-  if (!WaitUntil([&] { return IsWindowEnabled(wnd) != FALSE; }, kTimeout))
-    throw std::runtime_error("window stays disabled: " + GetText(wnd));
-}
-
 HWND WaitOwn(SetupRun& s, const std::string& caption) {
   WindowQuery q;
   q.caption = caption;

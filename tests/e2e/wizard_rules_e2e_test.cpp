@@ -141,9 +141,7 @@ TEST(Exit, DuringCopying) {
   PostClose(install);  // its own close box
   EXPECT_EQ(s.Answer("Exit Setup", "Yes").text, kExitText);
   EXPECT_TRUE(IsWindow(install));
-  // The Exit Setup box disabled the question; the question's thread enables
-  // it again a moment after that box is gone.
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(overwrite) != FALSE; }, kTimeout));
+  WaitEnabled(overwrite);  // the Exit Setup box had disabled it
   AnswerMessageBox(overwrite, "No");
   EXPECT_EQ(s.ExitCode(), 1u);
   EXPECT_FALSE(Exists(kApp + "\\BRISK.EXE"));
