@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <ctime>
 
 #include "common/exceptions.h"
 #include "common/msgbox.h"
@@ -44,7 +43,11 @@ void Startup() {
   if (running.IsWin32s) StartupFail(SWin32sNotSupported);
 
   // The temporary names start from a random number.
-  std::srand(static_cast<unsigned>(std::time(nullptr)) ^ GetTickCount());
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  const unsigned clock = ((now.wDay * 24u + now.wHour) * 60u + now.wMinute) * 60000u +
+                         now.wSecond * 1000u + now.wMilliseconds;
+  std::srand(clock ^ GetTickCount());
 
   const std::string program_path = ProgramPath();
   TCommandLine cl = ParseSetupCommandLine(program_path, __argc > 0 ? __argc - 1 : 0,

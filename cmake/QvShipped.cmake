@@ -1,0 +1,29 @@
+# qv_shipped_program(TARGET): a program that users run from the distribution
+# (setup.exe, Uninstal.exe). In the i686 build it takes crtdll.dll as its C
+# library and is linked small: unused
+# sections collected, no relocations (an exe is always loaded at its own
+# base), symbols stripped. The unstripped image stays in bin/unstripped for
+# the code checks, which name the function an instruction lies in; a build
+# step prints the size against its goal. Other builds link it as they are.
+include_guard(GLOBAL)
+
+function(qv_shipped_program target goal_bytes)
+  if(NOT QV_SHIPPED_BUILD)
+    return()
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--disable-reloc-section)
+  # crtdll.dll, the C library of every Win32 system, lacks a few names that the
+  # run time asks for; the -u options pull ours in ahead of the run time's
+  # libraries, which come last on the line.
+  target_link_libraries(${target} PRIVATE qv_crtdll_compat)
+  target_link_options(${target} PRIVATE -Wl,-u,_close -Wl,-u,_read -Wl,-u,__filelengthi64
+                      -Wl,-u,__imp__rand_s)
+  set(out $<TARGET_FILE:${target}>)
+  set(keep ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/unstripped/$<TARGET_FILE_NAME:${target}>)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/unstripped
+    COMMAND ${CMAKE_COMMAND} -E copy ${out} ${keep}
+    COMMAND ${CMAKE_STRIP} --strip-all ${out}
+    COMMAND ${CMAKE_COMMAND} -DFILE=${out} -DGOAL=${goal_bytes} -P ${PROJECT_SOURCE_DIR}/cmake/printsize.cmake
+    VERBATIM)
+endfunction()

@@ -1,0 +1,10 @@
+# Prints a shipped program's size against its goal (cmake -DFILE= -DGOAL= -P).
+file(SIZE "${FILE}" size)
+get_filename_component(name "${FILE}" NAME)
+math(EXPR kib "(${size} + 1023) / 1024")
+math(EXPR goal_kib "${GOAL} / 1024")
+if(size GREATER GOAL)
+  message("shipped size: ${name} ${size} bytes (${kib} KiB), over its goal of ${goal_kib} KiB")
+else()
+  message("shipped size: ${name} ${size} bytes (${kib} KiB), goal ${goal_kib} KiB")
+endif()
