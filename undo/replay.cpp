@@ -79,8 +79,7 @@ class TReplay {
       case ukRegKeyIfEmpty:
       case ukRegValue: RegKeyIfEmpty(rec); break;
       case ukShellNotify:
-        SHChangeNotify(static_cast<LONG>(rec.Param), SHCNF_PATHA | SHCNF_FLUSH,
-                       rec.String(0).c_str(), nullptr);
+        ShellChangeNotify(static_cast<LONG>(rec.Param), SHCNF_PATHA | SHCNF_FLUSH, rec.String(0));
         break;
       default: break;  // unknown kinds are skipped
     }
@@ -96,7 +95,7 @@ class TReplay {
       result = false;
       return;
     }
-    if (rec.Param & 1) SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, dir.c_str(), nullptr);
+    if (rec.Param & 1) ShellChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, dir);
   }
 
   void DeleteHelp(const std::string& file, bool notify) {
@@ -310,7 +309,7 @@ bool DeleteFileAndHelpIndex(const std::string& file, bool notify) {
   }
   if (!FileExists(file)) return true;
   if (!DeleteFileA(file.c_str())) return false;
-  if (notify) SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, file.c_str(), nullptr);
+  if (notify) ShellChangeNotify(SHCNE_DELETE, SHCNF_PATHA, file);
   return true;
 }
 
