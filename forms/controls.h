@@ -219,8 +219,9 @@ class TNotebook : public TControl {
   int active_ = -1;
 };
 
-// A progress bar with a 32-bit unsigned range. Ranges above the signed
-// 32-bit limit are shown scaled; Position() reads back what was set.
+// A progress bar with a 32-bit unsigned range. The control is given the
+// range and position shifted right until the range fits in 15 bits;
+// Position() reads back what was set.
 class TProgressBar : public TControl {
  public:
   void Create(const TControlArgs& args) override;
@@ -229,6 +230,7 @@ class TProgressBar : public TControl {
   void SetPosition(uint32_t position);  // clamped to Max(), repainted at once
   uint32_t Position() const { return position_; }
   void StepBy(uint32_t amount);
+  static constexpr uint32_t kMaxRange = 0x7FFF;
 
  private:
   uint32_t max_ = 100;
