@@ -230,9 +230,9 @@ class TProgressBar : public TControl {
   void SetPosition(uint32_t position);  // clamped to Max(), repainted at once
   uint32_t Position() const { return position_; }
   void StepBy(uint32_t amount);
-  static constexpr uint32_t kMaxRange = 0x7FFF;
 
  private:
+  static constexpr uint32_t kMaxRange = 0x7FFF;  // the control's range
   uint32_t max_ = 100;
   uint32_t position_ = 0;
   int shift_ = 0;
