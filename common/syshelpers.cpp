@@ -91,6 +91,18 @@ bool IsVersion4Shell() {
   return version4_shell == 1;
 }
 
+void ShellChangeNotify(LONG event, UINT flags, const std::string& path) {
+  using TNotifyProc = void(WINAPI*)(LONG, UINT, LPCVOID, LPCVOID);
+  // The library stays loaded for the rest of the run.
+  static const TNotifyProc notify = [] {
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    return shell ? reinterpret_cast<TNotifyProc>(
+                       reinterpret_cast<void*>(GetProcAddress(shell, "SHChangeNotify")))
+                 : nullptr;
+  }();
+  if (notify) notify(event, flags, path.c_str(), nullptr);
+}
+
 bool QueryAdminRights() {
   if (!IsWindowsNT()) return true;
   SC_HANDLE h = OpenSCManagerA(nullptr, nullptr, GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE);

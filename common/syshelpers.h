@@ -40,6 +40,11 @@ bool IsWindowsNT();
 // answer is kept for the rest of the run.
 bool IsVersion4Shell();
 
+// SHChangeNotify(event, flags, path, nullptr) through the entry point of
+// shell32.dll, looked up once; nothing happens where the shell has none
+// (the shell of Windows NT 3.51).
+void ShellChangeNotify(LONG event, UINT flags, const std::string& path);
+
 // Windows 95 family: always true. Windows NT: the service control manager
 // opens with read, write and execute access.
 bool QueryAdminRights();

@@ -3,8 +3,6 @@
 
 #include <commctrl.h>
 
-#include <climits>
-
 #include "common/exceptions.h"
 
 namespace forms {
@@ -450,9 +448,13 @@ void TProgressBar::Create(const TControlArgs& args) {
 void TProgressBar::SetMax(uint32_t max) {
   max_ = max;
   shown_valid_ = false;
+  // PBM_SETRANGE, the message every version of the control knows (the
+  // 32-bit range message came with a later one and an older control ignores
+  // it): a range of 16 bits, kept below 0x8000 so that no version can read
+  // it as negative. The bar has far fewer pixels than that.
   shift_ = 0;
-  while ((max >> shift_) > static_cast<uint32_t>(INT_MAX)) ++shift_;
-  SendMessageA(Handle(), PBM_SETRANGE32, 0, static_cast<LPARAM>(max_ >> shift_));
+  while ((max >> shift_) > kMaxRange) ++shift_;
+  SendMessageA(Handle(), PBM_SETRANGE, 0, MAKELPARAM(0, max_ >> shift_));
   SetPosition(position_);
 }
 

@@ -219,8 +219,9 @@ class TNotebook : public TControl {
   int active_ = -1;
 };
 
-// A progress bar with a 32-bit unsigned range. Ranges above the signed
-// 32-bit limit are shown scaled; Position() reads back what was set.
+// A progress bar with a 32-bit unsigned range. The control is given the
+// range and position shifted right until the range fits in 15 bits;
+// Position() reads back what was set.
 class TProgressBar : public TControl {
  public:
   void Create(const TControlArgs& args) override;
@@ -231,6 +232,7 @@ class TProgressBar : public TControl {
   void StepBy(uint32_t amount);
 
  private:
+  static constexpr uint32_t kMaxRange = 0x7FFF;  // the control's range
   uint32_t max_ = 100;
   uint32_t position_ = 0;
   int shift_ = 0;

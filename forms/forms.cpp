@@ -35,6 +35,17 @@ std::string ClassOf(HWND wnd) {
   return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+// The top-level window that wnd lies in: up through the parents while the
+// window is a child (GetParent of a top-level window is its owner).
+HWND RootWindow(HWND wnd) {
+  while (wnd && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD)) {
+    HWND parent = GetParent(wnd);
+    if (!parent) break;
+    wnd = parent;
+  }
+  return wnd;
+}
+
 bool Usable(TControl* c) {
   return c && c->Handle() && IsWindowVisible(c->Handle()) && IsWindowEnabled(c->Handle());
 }
@@ -50,7 +61,7 @@ LRESULT CALLBACK ContainerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NEXTDLGCTL:
       // A multi-line edit on a page asks for the next control (Tab): the
       // form decides.
-      return SendMessageA(GetAncestor(wnd, GA_ROOT), msg, wp, lp);
+      return SendMessageA(RootWindow(wnd), msg, wp, lp);
     case WM_CLOSE:
       // Esc in a multi-line edit posts this to its parent: a page is never
       // closed by its controls.
@@ -135,7 +146,7 @@ void InitControls() {
 
 void ProcessMessage(MSG& msg) {
   if (msg.hwnd) {
-    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    HWND root = RootWindow(msg.hwnd);
     if (TForm* form = FormOfWindow(root)) {
       if (form->RouteKey(msg)) return;
       if (IsDialogMessageA(root, &msg)) return;
@@ -215,7 +226,7 @@ void HandleException() {
 
 TForm* FormOfWindow(HWND wnd) {
   if (!wnd) return nullptr;
-  HWND root = GetAncestor(wnd, GA_ROOT);
+  HWND root = RootWindow(wnd);
   return root ? static_cast<TForm*>(GetPropA(root, kFormProp)) : nullptr;
 }
 

@@ -87,7 +87,7 @@ void CreateShellIcons(TInstallContext& ctx, const std::string& programs) {
       // One level only: a group whose parent folder is missing fails.
       if (!CreateDirectoryA(group_folder.c_str(), nullptr))
         throw Exception(Format(SCreateFolderFailedFmt, group_folder.c_str()));
-      SHChangeNotify(SHCNE_MKDIR, SHCNF_PATHA, group_folder.c_str(), nullptr);
+      ShellChangeNotify(SHCNE_MKDIR, SHCNF_PATHA, group_folder);
     }
     ctx.Log.AppendStrings(ukRemoveDir, {group_folder}, 1);
 
@@ -96,15 +96,15 @@ void CreateShellIcons(TInstallContext& ctx, const std::string& programs) {
       const std::string link_file = ShellLinkFileName(group_folder, t.Name);
       CreateShellLink(link_file, t.Name, t.FileName, t.Parameters, t.WorkingDir, t.IconFile,
                       t.IconIndex);
-      SHChangeNotify(SHCNE_CREATE, SHCNF_PATHA, link_file.c_str(), nullptr);
+      ShellChangeNotify(SHCNE_CREATE, SHCNF_PATHA, link_file);
       ctx.Log.AppendStrings(ukDeleteFile, {link_file}, dfNotifyShell);
       ctx.Progress.AddProgress(kIconProgress);
     }
   } catch (...) {
-    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, programs.c_str(), nullptr);
+    ShellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, programs);
     throw;
   }
-  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, programs.c_str(), nullptr);
+  ShellChangeNotify(SHCNE_UPDATEDIR, SHCNF_PATHA | SHCNF_FLUSH, programs);
 }
 
 // The Program Manager case: the group and its items through DDE.

@@ -39,20 +39,13 @@ bool NamesSubkey(const std::string& subkey) {
   return subkey.find_first_not_of('\\') != std::string::npos;
 }
 
-// Deletes the section; an INI file that is left with nothing in it (the
-// installation made it for its entries) goes too, so that no empty file
-// keeps its directory from being removed. WIN.INI is never deleted.
+// Deletes the section from the INI file, or from WIN.INI when the file name
+// is empty. The file itself stays, also when nothing is left in it.
 void DeleteIniSection(const std::string& section, const std::string& ini_file) {
-  if (ini_file.empty()) {
+  if (ini_file.empty())
     WriteProfileStringA(section.c_str(), nullptr, nullptr);
-    return;
-  }
-  WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, ini_file.c_str());
-  WIN32_FILE_ATTRIBUTE_DATA a;
-  if (GetFileAttributesExA(ini_file.c_str(), GetFileExInfoStandard, &a) &&
-      (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && a.nFileSizeLow == 0 &&
-      a.nFileSizeHigh == 0)
-    DeleteFileA(ini_file.c_str());
+  else
+    WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, ini_file.c_str());
 }
 
 // The working state of one replay.
@@ -79,8 +72,7 @@ class TReplay {
       case ukRegKeyIfEmpty:
       case ukRegValue: RegKeyIfEmpty(rec); break;
       case ukShellNotify:
-        SHChangeNotify(static_cast<LONG>(rec.Param), SHCNF_PATHA | SHCNF_FLUSH,
-                       rec.String(0).c_str(), nullptr);
+        ShellChangeNotify(static_cast<LONG>(rec.Param), SHCNF_PATHA | SHCNF_FLUSH, rec.String(0));
         break;
       default: break;  // unknown kinds are skipped
     }
@@ -96,7 +88,7 @@ class TReplay {
       result = false;
       return;
     }
-    if (rec.Param & 1) SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, dir.c_str(), nullptr);
+    if (rec.Param & 1) ShellChangeNotify(SHCNE_RMDIR, SHCNF_PATHA, dir);
   }
 
   void DeleteHelp(const std::string& file, bool notify) {
@@ -310,7 +302,7 @@ bool DeleteFileAndHelpIndex(const std::string& file, bool notify) {
   }
   if (!FileExists(file)) return true;
   if (!DeleteFileA(file.c_str())) return false;
-  if (notify) SHChangeNotify(SHCNE_DELETE, SHCNF_PATHA, file.c_str(), nullptr);
+  if (notify) ShellChangeNotify(SHCNE_DELETE, SHCNF_PATHA, file);
   return true;
 }
 

@@ -202,14 +202,15 @@ TEST_F(EntriesTest, IniEntriesWriteRecordAskAndUninstallWhatTheFlagsSay) {
 
 // Abort on a failing INI entry ends the step at once; a confirmed cancel
 // at the check point after an entry does too, after recording it. The
-// rollback then takes every written key and section back, and the INI file
-// that was made for them.
+// rollback then takes every written key and section back; the INI file
+// made for them stays, empty.
 TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
   const std::string ini = app_ + "\\app.ini";
   qvsnap::SnapshotOptions opt;
   opt.fileRoots = {app_};
   opt.registryRoots = {};
   const qvsnap::Snapshot before = qvsnap::TakeSnapshot(opt);
+  const std::vector<std::string> left = {"file added: " + ini + " (0 bytes)"};
   AddIni("{app}\\app.ini", "One", "K", "1", 0x01);
   AddIni("{app}\\app.ini", "Two", "K", "2", 0x02);
   AddIni("{app}\\app.ini", "Three", "K=", "3", 0x01);
@@ -223,7 +224,7 @@ TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
     EXPECT_EQ(Records(run.log).size(), 2u);
     EXPECT_EQ(run.progress.progress, 0u);
     EXPECT_TRUE(run.log.Replay(false));
-    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
+    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), left);
   }
   {
     StepRun run;
@@ -233,7 +234,7 @@ TEST_F(EntriesTest, IniAbortAndCancelStopTheStepAndRollBack) {
     EXPECT_EQ(run.progress.checks, 2);  // no check point after the aborted entry
     EXPECT_EQ(IniGet(ini, "Four", "K"), "<none>");
     EXPECT_TRUE(run.log.Replay(false));
-    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
+    EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), left);
   }
 }
 
@@ -651,7 +652,8 @@ TEST_F(EntriesTest, TextsAtTheirFieldsFullLengthAreWrittenWhole) {
                                   "3:" + file + "|" + section + "|" + key + "|:0",
                                   "7:" + sub_key + "|" + std::string(48, 'n') + "|:80000001"}));
   EXPECT_TRUE(run.log.Replay(true));
-  EXPECT_FALSE(FileThere(file));
+  EXPECT_TRUE(FileThere(file));  // the INI file stays, empty
+  EXPECT_EQ(ReadWholeFile(file), "");
   EXPECT_FALSE(KeyExists(kHKCU, sub_key));
 }
 
