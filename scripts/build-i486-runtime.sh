@@ -161,7 +161,11 @@ cd "$WORK/gcc"
 # What a shipped program then uses that crtdll.dll lacks fails its link.
 mkdir -p "$PREFIX/msvcrt"
 ln -sfn ../sysroot/lib/libmsvcrt-os.a "$PREFIX/msvcrt/libmsvcrt.a"
-run gcc-make-libs make -j"$JOBS" LDFLAGS_FOR_TARGET="-L$PREFIX/msvcrt" all-target-libgcc all-target-libstdc++-v3
+# std::random_device is built without its rdrand and rdseed sources, whose
+# code needs a later processor (a string member of the library links it
+# into every program).
+run gcc-make-libs make -j"$JOBS" LDFLAGS_FOR_TARGET="-L$PREFIX/msvcrt" ac_cv_x86_rdrand=no ac_cv_x86_rdseed=no \
+  all-target-libgcc all-target-libstdc++-v3
 run gcc-install make install-gcc install-target-libgcc install-target-libstdc++-v3
 stamp libs
 fi
