@@ -34,6 +34,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pefile  # noqa: E402
@@ -154,13 +155,26 @@ def names_source(program):
     return copy, None
 
 
+def objcopy_beside(objdump):
+    """The objcopy of the same binutils as objdump."""
+    head, name = os.path.split(objdump)
+    return os.path.join(head, name.replace("objdump", "objcopy"))
+
+
 def check(program, objdump):
     """(failure lines, instructions read, allowed judged cases, instructions beyond) of one program."""
     source, error = names_source(program)
     if error:
         return [error], 0, [], 0
-    listing = subprocess.run([objdump, "-d", "-C", "--no-show-raw-insn", source],
-                             check=True, capture_output=True, text=True).stdout
+    with tempfile.TemporaryDirectory() as tmp:
+        # The linker labels the operand of an instruction that an auto-import
+        # fixes up at start (__fu<n>_<name>); objdump would split the
+        # instruction there, so a copy without those labels is read.
+        labelled = os.path.join(tmp, os.path.basename(source))
+        subprocess.run([objcopy_beside(objdump), "--wildcard", "--strip-symbol=__fu[0-9]*_*",
+                        source, labelled], check=True, capture_output=True)
+        listing = subprocess.run([objdump, "-d", "-C", "--no-show-raw-insn", labelled],
+                                 check=True, capture_output=True, text=True).stdout
     base = os.path.basename(program)
     found = collections.OrderedDict()  # (function, reason) -> count
     judged = []

@@ -57,7 +57,7 @@ class Programs(unittest.TestCase):
             program = os.path.join(tmp, "Uninstal.exe")
             copy = os.path.join(tmp, "unstripped", "Uninstal.exe")
             os.mkdir(os.path.dirname(copy))
-            shutil.copy(os.path.join(BIN, "Uninstal.exe"), copy)
+            shutil.copy(os.path.join(BIN, "unstripped", "Uninstal.exe"), copy)
             strip = OBJDUMP[: -len("objdump")] + "strip"
             subprocess.run([strip, "-o", program, copy], check=True)
             self.assertLess(os.path.getsize(program), os.path.getsize(copy))
