@@ -11,6 +11,7 @@
 #include "common/msgbox.h"
 #include "common/pathutil.h"
 #include "common/strutil.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
 #include "common/win32file.h"
 #include "common/winhandles.h"

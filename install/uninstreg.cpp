@@ -4,8 +4,8 @@
 
 #include "common/exceptions.h"
 #include "common/strutil.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
-#include "common/win32file.h"
 #include "common/winhandles.h"
 #include "install/filerules.h"
 #include "install/steps.h"
