@@ -56,12 +56,12 @@
 #include "common/msgbox.h"
 #include "common/pathutil.h"
 #include "common/strutil.h"
-#include "common/win32file.h"
 #include "forms/forms.h"
 #include "install/installform.h"
 #include "install/newdisk.h"
 #include "main/globals.h"
 #include "main/systemfacts.h"
+#include "setupdata/win32file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "common/win32file.h"
+#include "setupdata/win32file.h"
 
 #include <cstring>
 
