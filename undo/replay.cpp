@@ -11,8 +11,8 @@
 #include "common/strutil.h"
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
-#include "install/dde.h"
-#include "install/progman.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 #include "undo/undolog.h"
 
 namespace {
