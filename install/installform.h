@@ -13,10 +13,10 @@
 
 #include "forms/controls.h"
 #include "forms/forms.h"
+#include "fsctl/fsctrls.h"
 #include "install/installcontext.h"
 #include "setupdata/script.h"
 #include "undo/undolog.h"
-#include "wizard/fsctrls.h"
 
 // The program's exit code after a failed or cancelled installation (the
 // install window ends the message loop with it after the rollback).

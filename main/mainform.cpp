@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/msgbox.h"
+#include "fsctl/choosedir.h"
 #include "install/installform.h"
 #include "install/newdisk.h"
 #include "main/background.h"
@@ -11,7 +12,6 @@
 #include "main/dirconst.h"
 #include "main/globals.h"
 #include "wizard/aboutform.h"
-#include "wizard/choosedir.h"
 #include "wizard/wizardform.h"
 
 using namespace forms;

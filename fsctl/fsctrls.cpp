@@ -1,4 +1,4 @@
-#include "wizard/fsctrls.h"
+#include "fsctl/fsctrls.h"
 
 #include <winnetwk.h>
 
@@ -9,7 +9,7 @@
 #include "common/strutil.h"
 #include "common/syserror.h"
 #include "common/syshelpers.h"
-#include "wizard/pathfit.h"
+#include "fsctl/pathfit.h"
 
 namespace {
 
