@@ -10,8 +10,8 @@
 #include "common/winhandles.h"
 #include "install/entryrules.h"
 #include "install/steps.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
 
 namespace {

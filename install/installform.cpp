@@ -6,9 +6,9 @@
 #include "common/msgbox.h"
 #include "install/installfiles.h"
 #include "install/steps.h"
-#include "main/confirmexit.h"
 #include "main/background.h"
-#include "main/globals.h"
+#include "run/confirmexit.h"
+#include "run/globals.h"
 
 uint32_t InstallProgressMaximum(const SetupScript& script) {
   uint64_t sum = 0;

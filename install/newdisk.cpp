@@ -6,7 +6,7 @@
 #include "common/syshelpers.h"
 #include "fsctl/choosedir.h"
 #include "install/newdisktext.h"
-#include "main/confirmexit.h"
+#include "run/confirmexit.h"
 
 namespace {
 

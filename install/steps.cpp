@@ -10,8 +10,8 @@
 #include "common/syshelpers.h"
 #include "install/filerules.h"
 #include "install/installfiles.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
 
 void CreateDirectoryTree(const std::string& path) {

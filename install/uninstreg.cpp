@@ -9,8 +9,8 @@
 #include "common/winhandles.h"
 #include "install/filerules.h"
 #include "install/steps.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include "forms/forms.h"
 #include "fsctl/choosedir.h"
 #include "main/completion.h"
-#include "main/globals.h"
 #include "main/mainform.h"
 #include "main/startup.h"
+#include "run/globals.h"
 #include "wizard/aboutform.h"
 
 // Exit codes: 0 the installation was done; 1 the run ended through the

@@ -8,9 +8,9 @@
 #include "install/newdisk.h"
 #include "main/background.h"
 #include "main/completion.h"
-#include "main/confirmexit.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/confirmexit.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "wizard/aboutform.h"
 #include "wizard/wizardform.h"
 

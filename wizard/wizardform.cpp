@@ -3,9 +3,9 @@
 #include "common/msgbox.h"
 #include "common/syshelpers.h"
 #include "main/background.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
 #include "resources/resource_ids.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "wizard/grouplist.h"
 
 using namespace forms;

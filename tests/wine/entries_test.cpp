@@ -14,7 +14,7 @@
 #include "common/winhandles.h"
 #include "install/installcontext.h"
 #include "install/steps.h"
-#include "main/globals.h"
+#include "run/globals.h"
 #include "snapshot.h"
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"

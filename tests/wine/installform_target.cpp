@@ -27,7 +27,7 @@
 #include "install/installform.h"
 #include "install/steps.h"
 #include "main/background.h"
-#include "main/globals.h"
+#include "run/globals.h"
 
 namespace {
 

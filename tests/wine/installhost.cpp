@@ -59,8 +59,8 @@
 #include "forms/forms.h"
 #include "install/installform.h"
 #include "install/newdisk.h"
-#include "main/globals.h"
 #include "main/systemfacts.h"
+#include "run/globals.h"
 #include "setupdata/win32file.h"
 
 namespace {
