@@ -6,7 +6,6 @@
 #include "common/msgbox.h"
 #include "install/installfiles.h"
 #include "install/steps.h"
-#include "main/background.h"
 #include "run/confirmexit.h"
 #include "run/globals.h"
 
@@ -132,7 +131,7 @@ void TInstallForm::RunInstallation() {
   const bool marked = onCommonControlsUpdateMarked ? onCommonControlsUpdateMarked() : update_marked_;
   if (onSetInstCheckVisible) onSetInstCheckVisible(marked);
   Close();
-  if (owner_) PostMessageA(owner_, WM_SETUPSTEP, 0, 0);
+  if (onDone) onDone();
 }
 
 // The failure handling: error is nullptr for the silent abort.

@@ -30,7 +30,7 @@ uint32_t InstallProgressMaximum(const SetupScript& script);
 
 class TInstallForm : public forms::TForm, public TInstallProgress {
  public:
-  // owner: the background window (centring, ownership, WM_SETUPSTEP).
+  // owner: the background window (centring, ownership).
   explicit TInstallForm(HWND owner);
   ~TInstallForm() override;  // FormDestroy: frees the log
 
@@ -53,11 +53,13 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
   std::function<bool()> onCommonControlsUpdateMarked;
   // shows or hides the wizard's InstCheck after a successful installation;
   std::function<void(bool visible)> onSetInstCheckVisible;
-  // the next-disk dialog handed to extraction.
+  // the next-disk dialog handed to extraction;
   TPromptForDisk PromptForDisk;
+  // the installation is done and this window closed: the owner goes on.
+  std::function<void()> onDone;
 
   // Runs every installation step. On success: InstallDone, the InstCheck
-  // visibility, the window closed and WM_SETUPSTEP posted to the owner. On
+  // visibility, the window closed and onDone called. On
   // failure or a confirmed cancel: the error (unless the user aborted), the
   // rollback, and the end of the message loop with kInstallFailedExitCode.
   // The library's exceptions count as failures (exhausted memory shown as

@@ -218,6 +218,7 @@ void TMainForm::EnterStep(int step) {
       RestoreApplication();
       Wizard = std::make_unique<TWizardForm>(Handle());
       Wizard->onQueryPalette = [this] { return palette_.get(); };
+      Wizard->onDone = [this] { PostMessageA(Handle(), WM_SETUPSTEP, 0, 0); };
       Wizard->onRequestAppClose = [this] {
         Close();
         return Closing;
@@ -240,6 +241,7 @@ void TMainForm::EnterStep(int step) {
         Wizard->InstCheck.SetVisible(visible);
       };
       InstallForm->PromptForDisk = PromptForDisk;
+      InstallForm->onDone = [this] { PostMessageA(Handle(), WM_SETUPSTEP, 0, 0); };
       InstallForm->Show();
       InstallForm->RunInstallation();
       break;

@@ -2,7 +2,6 @@
 
 #include "common/msgbox.h"
 #include "common/syshelpers.h"
-#include "main/background.h"
 #include "resources/resource_ids.h"
 #include "run/dirconst.h"
 #include "run/globals.h"
@@ -314,7 +313,7 @@ void TWizardForm::NextButtonClick() {
     InternalClose = true;
     Close();
     InternalClose = false;
-    PostMessageA(owner_, WM_SETUPSTEP, 0, 0);
+    if (onDone) onDone();
     return;
   }
   CurPage = PageAfter(CurPage, Texts());

@@ -1,8 +1,8 @@
 // The wizard: Welcome, licence, information, destination folder, program
 // folder and Ready pages before the installation, the information-after and
 // finished pages after it. The background window creates it, shows it
-// without making it modal and reads its choices when the wizard posts
-// WM_SETUPSTEP (Next on Ready, Finish on the finished page).
+// without making it modal and reads its choices when the wizard says it is
+// done (onDone: Next on Ready, Finish on the finished page).
 #pragma once
 #include <windows.h>
 
@@ -22,12 +22,14 @@ class TGroupListBox : public forms::TListBox {
 
 class TWizardForm : public forms::TForm {
  public:
-  // owner: the background window; it receives WM_SETUPSTEP and is asked to
-  // close when the user closes the wizard.
+  // owner: the background window, over which the wizard is centred.
   explicit TWizardForm(HWND owner);
 
-  // Set by the background window: asks it to close (its close query
-  // decides) and tells whether it accepted (its Closing flag).
+  // Set by the background window: the wizard has closed itself after Next
+  // on the Ready page or Finish on the finished page, and the run goes on.
+  std::function<void()> onDone;
+  // Asks the background window to close (its close query decides) and
+  // tells whether it accepted (its Closing flag): the user closed the wizard.
   std::function<bool()> onRequestAppClose;
   // The folder chooser behind Browse: called with the DirEdit text, the
   // default directory to append and the prompt; true (and the chosen path in
