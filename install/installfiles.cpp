@@ -6,10 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "common/dllentry.h"
 #include "common/exceptions.h"
-#include "common/faultguard.h"
 #include "common/msgbox.h"
 #include "common/pathutil.h"
+#include "common/shareddlls.h"
 #include "common/strutil.h"
 #include "common/syserror.h"
 #include "common/syshelpers.h"
@@ -20,7 +21,6 @@
 #include "run/dirconst.h"
 #include "run/globals.h"
 #include "setupdata/win32file.h"
-#include "undo/replay.h"
 #include "undo/undolog.h"
 
 namespace {
@@ -73,30 +73,18 @@ bool GetFileVersionNumbers(const std::string& path, uint32_t& ms, uint32_t& ls) 
 
 namespace {
 
-// One registration try; returns how far it came and the DLL's result.
+// One registration try; returns how far it came and the DLL's result (the
+// fault's code when it crashed).
 TRegisterStatus TryRegisterServer(const std::string& path, int32_t& result) {
-  TRegisterStatus status = rsNotLoaded;
-  try {
-    TLibrary lib(LoadLibraryA(path.c_str()));
-    if (!lib) return status;
-    status = rsLoaded;
-    auto entry = reinterpret_cast<TStatusProc>(
-        reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllRegisterServer")));
-    if (!entry) return status;
-    status = rsExportFound;
-    // A crash inside the DLL is a failed registration; the status stays,
-    // and the fault's code stands for the result it never returned.
-    const TGuardedResult r = CallGuarded(entry);
-    if (!r.Completed) {
-      result = static_cast<int32_t>(r.FaultCode);
-      return status;
-    }
-    result = static_cast<int32_t>(r.Status);
-    if (result >= 0) status = rsRegistered;
-  } catch (...) {
-    // Whatever the DLL raised is a failed registration.
+  const TDllEntryCall call = CallDllEntryPoint(path, "DllRegisterServer");
+  result = call.Result;
+  switch (call.Stage) {
+    case TDllCallStage::NotLoaded: return rsNotLoaded;
+    case TDllCallStage::Loaded: return rsLoaded;
+    case TDllCallStage::EntryFound: break;
+    case TDllCallStage::Returned: return result >= 0 ? rsRegistered : rsExportFound;
   }
-  return status;
+  return rsExportFound;
 }
 
 }  // namespace
@@ -114,49 +102,9 @@ void RegisterServer(const std::string& path) {
 }
 
 void IncrementSharedCount(const std::string& path, bool existed) {
-  TRegKey key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-    throw Exception(Format(SRegOpenFailedFmt, SharedDllsKey));
-  int64_t count = 0;
-  DWORD type = REG_DWORD;
-  DWORD found_type = 0, size = 0;
-  if (RegQueryValueExA(key.get(), path.c_str(), nullptr, &found_type, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    if (found_type == REG_SZ) {
-      std::string text;
-      if (ReadRegString(key.get(), path, text)) {
-        try {
-          count = StrToInt(text);
-          type = REG_SZ;
-        } catch (const EConvertError&) {
-          count = 0;
-        }
-      }
-    } else if (found_type == REG_BINARY && size >= 1 && size <= 4) {
-      uint8_t b[4] = {0, 0, 0, 0};
-      DWORD n = size;
-      if (RegQueryValueExA(key.get(), path.c_str(), nullptr, nullptr, b, &n) == ERROR_SUCCESS) {
-        count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24));
-        type = REG_BINARY;
-      }
-    } else if (found_type == REG_DWORD) {
-      uint8_t b[4] = {0, 0, 0, 0};
-      DWORD n = sizeof b;
-      if (RegQueryValueExA(key.get(), path.c_str(), nullptr, nullptr, b, &n) == ERROR_SUCCESS)
-        count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24));
-    }
-  }
-  const uint32_t next = NextSharedCount(count, existed);
-  if (type == REG_SZ) {
-    const std::string text = Format("%u", static_cast<unsigned>(next));
-    RegSetValueExA(key.get(), path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-  } else {
-    const uint8_t b[4] = {static_cast<uint8_t>(next), static_cast<uint8_t>(next >> 8),
-                          static_cast<uint8_t>(next >> 16), static_cast<uint8_t>(next >> 24)};
-    RegSetValueExA(key.get(), path.c_str(), 0, type, b, sizeof b);
-  }
+  TRegKey key = OpenSharedDllsKey();
+  const TSharedCount c = ReadSharedCount(key.get(), path);
+  WriteSharedCount(key.get(), path, NextSharedCount(c.Readable ? c.Count : 0, existed), c.Type);
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "common/shareddlls.h"
 #include "dde/dde.h"
 #include "dde/progman.h"
 #include "tests/wine/box_answerer.h"
