@@ -17,7 +17,6 @@
 #include "common/winhandles.h"
 #include "install/extract.h"
 #include "install/filerules.h"
-#include "install/steps.h"
 #include "run/dirconst.h"
 #include "run/globals.h"
 #include "setupdata/win32file.h"

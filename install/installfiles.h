@@ -1,6 +1,7 @@
-// The Win32 operations behind the installation steps: directories, finding
-// the disk data files, and the file rules' machine work (versions,
-// self-registration, shared counts, replacement at restart).
+// The file step: every file entry extracted from the disk data files and
+// put in place by the file rules, and the machine work of those rules
+// (finding the disk data files, versions, self-registration, shared counts,
+// replacement at restart).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -8,9 +9,7 @@
 
 #include "install/installcontext.h"
 
-// Creates path and any missing parents; a drive ("C:") is never created.
-// Raises "Setup was unable to create the Folder - %s".
-void CreateDirectoryTree(const std::string& path);
+void InstallFiles(TInstallContext& ctx);
 
 // The full path of disk data file n: looked for beside CurrentDiskDir and
 // SourceDir, then as ..\DISKn\SETUP.n relative to each; else the next-disk

@@ -12,8 +12,9 @@
 
 #include "common/exceptions.h"
 #include "common/winhandles.h"
+#include "install/icons.h"
+#include "install/inireg.h"
 #include "install/installcontext.h"
-#include "install/steps.h"
 #include "run/globals.h"
 #include "snapshot.h"
 #include "tests/wine/box_answerer.h"
