@@ -29,11 +29,6 @@ void RegisterServer(const std::string& path);
 // type (text, binary or DWORD). Raises "Error opening registry key: %s".
 void IncrementSharedCount(const std::string& path, bool existed);
 
-// Replaces destination by temporary at the next restart: MoveFileEx on
-// Windows NT, WININIT.INI's [rename] section on the Windows 95 family. Sets
-// NeedsRestart.
-void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
-
 // After the rollback's replay: puts every replaced file back from its safety
 // copy (renamed over the destination) and its attributes, newest first. A
 // failure is shown in the rollback's style (caption "Uninstall", the message
