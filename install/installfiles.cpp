@@ -23,18 +23,6 @@
 #include "setupdata/win32file.h"
 #include "undo/undolog.h"
 
-namespace {
-
-// The full path, ".." resolved; the path itself when Windows has none.
-std::string FullPathName(const std::string& path) {
-  char buf[MAX_PATH + 1];
-  char* file_part = nullptr;
-  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
-  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
-}
-
-}  // namespace
-
 std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
   const std::string name = Format("SETUP.%d", static_cast<int>(disk));
   const std::string alternative =
@@ -157,25 +145,15 @@ TTimeOrder ExistingTimeOrder(const std::string& dest, const FILETIME& source_tim
 }
 
 // Puts the finished temporary file in the destination's place: the existing
-// file is moved aside as a safety copy for the rollback (or deleted when
-// there is nowhere to keep one), or, when it is in use and the entry allows
-// it, replaced at the next restart; then the temporary file is renamed.
+// file is moved aside as a safety copy for the rollback, or, when it is in
+// use and the entry allows it, replaced at the next restart; then the
+// temporary file is renamed.
 void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   std::string safety;
   if (a.Existed) {
     a.Context = SCtxDeleteExisting;
-    bool gone;
-    if (ctx.Replaced) {
-      safety = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
-      gone = MoveFileA(a.Dest.c_str(), safety.c_str()) != FALSE;
-      if (gone)
-        ctx.Replaced->push_back(TReplacedFile{a.Dest, safety, a.OriginalAttributes});
-      else
-        safety.clear();
-    } else {
-      gone = DeleteFileA(a.Dest.c_str()) != FALSE;
-    }
-    if (!gone) {
+    safety = ctx.Transaction.MoveAside(a.Dest, a.OriginalAttributes);
+    if (safety.empty()) {
       const DWORD code = GetLastError();
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
         a.Context = SCtxRestartReplace;
@@ -194,7 +172,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
       const DWORD code = GetLastError();
       // The old file goes straight back; the question that follows may
       // well be answered with Ignore.
-      if (!safety.empty() && MoveFileA(safety.c_str(), a.Dest.c_str())) ctx.Replaced->pop_back();
+      if (!safety.empty()) ctx.Transaction.PutBackLast();
       SetLastError(code);
       RaiseLastIOError("renaming", a.TempName);
     }
@@ -296,8 +274,8 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
                                            MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
       if (answer == IDABORT) throw EAbort();
       if (answer == IDRETRY) {
-        if (ctx.Replaced && !a.AttributesRecorded) {
-          ctx.Replaced->push_back(TReplacedFile{a.Dest, std::string(), a.OriginalAttributes});
+        if (!a.AttributesRecorded) {
+          ctx.Transaction.RecordAttributes(a.Dest, a.OriginalAttributes);
           a.AttributesRecorded = true;
         }
         a.Context = SCtxChangeAttributes;
@@ -364,36 +342,4 @@ void InstallFiles(TInstallContext& ctx) {
       ctx.Progress.AddProgress(static_cast<uint32_t>(files[i].CompressedSize()));
     ctx.Progress.CheckCancel();
   }
-}
-
-void RestoreReplacedFiles(std::vector<TReplacedFile>& replaced) {
-  for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
-    try {
-      if (!it->SafetyCopy.empty()) {
-        // The new file (which the replay keeps, as the destination existed
-        // before) makes way; if it cannot, the rename reports it.
-        SetFileAttributesA(it->Dest.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(it->Dest.c_str());
-        if (!MoveFileA(it->SafetyCopy.c_str(), it->Dest.c_str()))
-          RaiseLastIOError("restoring", it->Dest);
-      }
-      if (it->Attributes != TReplacedFile::kAttributesUnchanged && FileExists(it->Dest) &&
-          !SetFileAttributesA(it->Dest.c_str(), it->Attributes))
-        RaiseLastIOError("restoring the attributes of", it->Dest);
-    } catch (const Exception& e) {
-      const std::string text = e.Message() + ".";
-      MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
-    }
-  }
-  replaced.clear();
-}
-
-void DeleteSafetyCopies(TInstallContext& ctx) {
-  if (!ctx.Replaced) return;
-  for (const TReplacedFile& r : *ctx.Replaced) {
-    if (r.SafetyCopy.empty()) continue;
-    SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
-  }
-  ctx.Replaced->clear();
 }

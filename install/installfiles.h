@@ -28,13 +28,3 @@ void RegisterServer(const std::string& path);
 // One more user in the file's SharedDLLs count, kept in the value's own
 // type (text, binary or DWORD). Raises "Error opening registry key: %s".
 void IncrementSharedCount(const std::string& path, bool existed);
-
-// After the rollback's replay: puts every replaced file back from its safety
-// copy (renamed over the destination) and its attributes, newest first. A
-// failure is shown in the rollback's style (caption "Uninstall", the message
-// and ".") and the rest go on; a safety copy that cannot be put back stays.
-void RestoreReplacedFiles(std::vector<TReplacedFile>& replaced);
-
-// After a successful installation (and its uninstall log): deletes the
-// safety copies; one that cannot be deleted is deleted at the next restart.
-void DeleteSafetyCopies(TInstallContext& ctx);

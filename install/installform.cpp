@@ -4,7 +4,6 @@
 
 #include "common/exceptions.h"
 #include "common/msgbox.h"
-#include "install/installfiles.h"
 #include "install/steps.h"
 #include "run/confirmexit.h"
 #include "run/globals.h"
@@ -41,7 +40,7 @@ TInstallForm::TInstallForm(HWND owner) : owner_(owner) {
   FormCreate();
 }
 
-// FormDestroy: the log goes with the form.
+// FormDestroy: the transaction goes with the form.
 TInstallForm::~TInstallForm() = default;
 
 void TInstallForm::FormCreate() {
@@ -61,9 +60,9 @@ void TInstallForm::FormCreate() {
 
   CancelButton.SetText("Cancel");
   ProgressGauge.SetMax(InstallProgressMaximum(Script));
-  log_ = std::make_unique<TUndoChanges>();
-  log_->AppName = Script.Header.ApplicationName();
-  log_->AdminFlag = IsAdmin ? 1 : 0;
+  transaction_ = std::make_unique<TInstallTransaction>();
+  transaction_->Log().AppName = Script.Header.ApplicationName();
+  transaction_->Log().AdminFlag = IsAdmin ? 1 : 0;
 
   // The copy clip to its frame 26, for ever. A system whose clip is
   // shorter (Wine's has two frames) plays the whole clip instead.
@@ -107,8 +106,10 @@ void TInstallForm::RunInstallation() {
       update_marked_ = true;
       if (onMarkCommonControlsUpdate) onMarkCommonControlsUpdate();
     };
-    TInstallContext ctx{*log_, *this, NoIcons, std::string(), std::string(), mark, PromptForDisk,
-                        &replaced_};
+    TInstallContext ctx(*transaction_, *this);
+    ctx.NoIconsChecked = NoIcons;
+    ctx.MarkCommonControlsUpdate = mark;
+    ctx.PromptForDisk = PromptForDisk;
     RunInstallationSteps(ctx);
   } catch (const EAbort&) {
     Fail(nullptr);
@@ -141,8 +142,7 @@ void TInstallForm::Fail(const Exception* error) {
     ShowMessageBoxStr("Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.",
                       "", mbkStop, MB_OK);
   }
-  log_->Replay(false);
-  RestoreReplacedFiles(replaced_);
+  transaction_->Rollback();
   Hide();
   forms::Terminate(kInstallFailedExitCode);
 }

@@ -1,7 +1,7 @@
 // The install window: status texts, the file being installed, the progress
-// bar and Cancel while the installation steps run; it owns the change log,
-// asks before cancelling, and on failure reports, rolls back and ends the
-// program.
+// bar and Cancel while the installation steps run; it owns the
+// installation's transaction, asks before cancelling, and on failure
+// reports, rolls back and ends the program.
 #pragma once
 #include <windows.h>
 
@@ -16,7 +16,6 @@
 #include "fsctl/fsctrls.h"
 #include "install/installcontext.h"
 #include "setupdata/script.h"
-#include "undo/undolog.h"
 
 // The program's exit code after a failed or cancelled installation (the
 // install window ends the message loop with it after the rollback).
@@ -32,7 +31,7 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
  public:
   // owner: the background window (centring, ownership).
   explicit TInstallForm(HWND owner);
-  ~TInstallForm() override;  // FormDestroy: frees the log
+  ~TInstallForm() override;  // FormDestroy: frees the transaction
 
   forms::TAnimate Animate1;
   forms::TLabel StatusLabel;
@@ -42,7 +41,7 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
 
   bool InstallDone = false;
   bool CancelRequested = false;
-  TUndoChanges& Log() { return *log_; }
+  TUndoChanges& Log() { return transaction_->Log(); }
 
   // Set by the owner before RunInstallation:
   // the file step found the common-controls update program (the background
@@ -83,8 +82,6 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
   void Fail(const Exception* error);
 
   HWND owner_;
-  std::unique_ptr<TUndoChanges> log_;
-  // The file step's safety copies of the files it replaced.
-  std::vector<TReplacedFile> replaced_;
+  std::unique_ptr<TInstallTransaction> transaction_;
   bool update_marked_ = false;
 };

@@ -45,12 +45,10 @@ void RunInstallationSteps(TInstallContext& ctx) {
   RecordUninstallDeletes(ctx);
   p.CheckCancel();
 
+  std::string log_file;
   if (uninstallable) {
     p.SetStatusText(SStatusUninstall);
-    ctx.Log.WriteLogFile(UninstallFileName(ctx.UninstallFileTemplate, '1'));
+    log_file = UninstallFileName(ctx.UninstallFileTemplate, '1');
   }
-  // Nothing can be taken back from here on: the replaced files' safety
-  // copies go.
-  DeleteSafetyCopies(ctx);
-  ctx.Log.DiscardAll();
+  ctx.Transaction.Commit(log_file);
 }

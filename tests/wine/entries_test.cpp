@@ -57,9 +57,10 @@ class TestProgress : public TInstallProgress {
 };
 
 struct StepRun {
-  TUndoChanges log;
+  TInstallTransaction transaction;
+  TUndoChanges& log = transaction.Log();
   TestProgress progress;
-  TInstallContext ctx{log, progress};
+  TInstallContext ctx{transaction, progress};
 };
 
 // The log as "kind:s0|s1|s2:param" lines (strings as the record holds them).
