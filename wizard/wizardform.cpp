@@ -310,9 +310,7 @@ void TWizardForm::NextButtonClick() {
   if (CurPage == wpFinished && Shown(InstCheck) && InstCheck.Checked())
     WinExec(CommonControlsUpdateCommand(DirEdit.Text()).c_str(), SW_SHOWNORMAL);
   if (NextEndsStep(CurPage)) {
-    InternalClose = true;
-    Close();
-    InternalClose = false;
+    CloseWithoutAsking();
     if (onDone) onDone();
     return;
   }
@@ -329,11 +327,47 @@ void TWizardForm::BackButtonClick() {
 void TWizardForm::CancelButtonClick() { Close(); }
 
 bool TWizardForm::FormCloseQuery() {
-  if (InternalClose) return true;
-  InternalClose = true;
+  if (internal_close_) return true;
+  internal_close_ = true;
   const bool closing = onRequestAppClose ? onRequestAppClose() : true;
-  InternalClose = false;
+  internal_close_ = false;
   return closing;
+}
+
+void TWizardForm::CloseWithoutAsking() {
+  internal_close_ = true;
+  Close();
+  internal_close_ = false;
+}
+
+TWizardChoices TWizardForm::Choices() const {
+  TWizardChoices c;
+  c.AppDir = DirEdit.Text();
+  c.GroupName = GroupEdit.Text();
+  c.NoIcons = NoIconsCheck.Checked();
+  return c;
+}
+
+void TWizardForm::ShowInstCheck(bool visible) { InstCheck.SetVisible(visible); }
+
+void TWizardForm::ShowFinishedPage(bool ask_restart, bool offer_readme) {
+  if (ask_restart) {
+    FinishedLabel.SetText(ReplacePlaceholders(SRestartQuestion));
+    YesRadio.SetVisible(true);
+    NoRadio.SetVisible(true);
+  } else if (offer_readme) {
+    ShowReadmeCheck.SetVisible(true);
+  }
+  CurPage = Script.InfoAfterText.empty() ? wpFinished : wpInfoAfter;
+  UpdatePage();
+  Show();
+}
+
+TFinishedChoices TWizardForm::FinishedChoices() const {
+  TFinishedChoices c;
+  c.RestartNow = YesRadio.Checked();
+  c.ViewReadme = ShowReadmeCheck.Checked();
+  return c;
 }
 
 void TWizardForm::Button1Click() {

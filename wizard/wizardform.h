@@ -20,6 +20,19 @@ class TGroupListBox : public forms::TListBox {
   HBRUSH CtlColor(HDC dc) override;
 };
 
+// What the user chose before the installation.
+struct TWizardChoices {
+  std::string AppDir;     // the destination folder (DirEdit)
+  std::string GroupName;  // the program folder (GroupEdit)
+  bool NoIcons = false;   // "Don't create any Program Icons"
+};
+
+// What the user chose on the finished page.
+struct TFinishedChoices {
+  bool RestartNow = false;  // "Yes, restart my computer now"
+  bool ViewReadme = false;  // "Yes, I would like to view the Readme file"
+};
+
 class TWizardForm : public forms::TForm {
  public:
   // owner: the background window, over which the wizard is centred.
@@ -39,10 +52,25 @@ class TWizardForm : public forms::TForm {
 
   // Page numbers as in TWizardPage.
   int CurPage = wpWelcome;
-  bool InternalClose = false;
   bool ShownOnce = false;
 
   void UpdatePage();
+
+  // The choices of the pages before the installation (read when the wizard
+  // is done with them).
+  TWizardChoices Choices() const;
+  // Shows or hides the offer to install the common-controls update on the
+  // finished page.
+  void ShowInstCheck(bool visible);
+  // Shows the wizard again on the page after the installation (information
+  // after, or the finished page): with ask_restart the restart question and
+  // its two answers, else with offer_readme the README box.
+  void ShowFinishedPage(bool ask_restart, bool offer_readme);
+  // The finished page's answers.
+  TFinishedChoices FinishedChoices() const;
+  // Closes the wizard without asking the background window (its own close
+  // is under way, or the wizard is done).
+  void CloseWithoutAsking();
 
   // Controls, named as the design names them. The page containers first.
   forms::TNotebook Notebook1;
@@ -129,4 +157,5 @@ class TWizardForm : public forms::TForm {
   void SetFocusTo(TFocusTarget target);
 
   HWND owner_;
+  bool internal_close_ = false;
 };

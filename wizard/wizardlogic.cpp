@@ -176,6 +176,9 @@ const char* const SLicenseLabel2 =
     "To install [name], you must accept this agreement.";
 const char* const SDiskSpaceLabel = "The program requires at least [kb] KB of disk space.";
 const char* const SBrowsePrompt = "Please choose the Installation Folder and click OK to continue.";
+const char* const SRestartQuestion =
+    "Setup has made changes to your computer and you are advised to restart your computer now. "
+    "Would you like to do it now?";
 
 std::string SetupNameLabel(const std::string& application_name) {
   return (application_name + " Setup").substr(0, 70);

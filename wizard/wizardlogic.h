@@ -140,6 +140,8 @@ extern const char* const SLicenseLabel1;
 extern const char* const SLicenseLabel2;
 extern const char* const SDiskSpaceLabel;
 extern const char* const SBrowsePrompt;
+// The restart question on the finished page (with placeholders).
+extern const char* const SRestartQuestion;
 
 // The top-left corner that centres a window of the given size over a client
 // rectangle (screen coordinates): each half truncated toward zero, negative
