@@ -45,18 +45,7 @@ TInstallForm::~TInstallForm() = default;
 
 void TInstallForm::FormCreate() {
   SetCaption("Setup");
-  // Centred over the owner's client area, never off the top or left edge.
-  RECT client{};
-  HWND over = owner_ ? owner_ : GetDesktopWindow();
-  GetClientRect(over, &client);
-  MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&client), 2);
-  const RECT r = WindowRect();
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  int left = (client.left + client.right) / 2 - width / 2;
-  int top = (client.top + client.bottom) / 2 - height / 2;
-  if (left < 0) left = 0;
-  if (top < 0) top = 0;
-  SetBounds(left, top, width, height);
+  CentreOverClientArea(owner_);
 
   CancelButton.SetText("Cancel");
   ProgressGauge.SetMax(InstallProgressMaximum(Script));

@@ -199,16 +199,7 @@ void TWizardForm::FormCreate() {
   if (!Script.InfoBeforeText.empty()) InfoBeforeMemo.SetText(MemoText(Script.InfoBeforeText));
   if (!Script.InfoAfterText.empty()) InfoAfterMemo.SetText(MemoText(Script.InfoAfterText));
 
-  // Centred over the background window's client area.
-  RECT client{};
-  GetClientRect(owner_, &client);
-  POINT tl{client.left, client.top}, br{client.right, client.bottom};
-  ClientToScreen(owner_, &tl);
-  ClientToScreen(owner_, &br);
-  const RECT r = WindowRect();
-  int left = 0, top = 0;
-  CentreOver(tl.x, tl.y, br.x, br.y, r.right - r.left, r.bottom - r.top, left, top);
-  SetBounds(left, top, r.right - r.left, r.bottom - r.top);
+  CentreOverClientArea(owner_);
 
   DirEdit.SetMaxLength(63);
 

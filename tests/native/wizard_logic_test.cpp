@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/placement.h"
 #include "main/background.h"
 #include "wizard/wizardlogic.h"
 
