@@ -66,6 +66,13 @@ std::string ToShortPathName(const std::string& path) {
   return path;
 }
 
+std::string FullPathName(const std::string& path) {
+  char buf[MAX_PATH + 1];
+  char* file_part = nullptr;
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
+  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
+}
+
 std::string QueryWindowsDir() {
   char buf[MAX_PATH + 1];
   const UINT n = GetWindowsDirectoryA(buf, MAX_PATH);

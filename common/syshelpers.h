@@ -28,6 +28,10 @@ bool WriteIniValue(const std::string& section, const std::string& key, const std
 // The short (8.3) form of path, or path unchanged when Windows has none.
 std::string ToShortPathName(const std::string& path);
 
+// The full form of path, ".." resolved; path unchanged when Windows has
+// none (or it does not fit MAX_PATH).
+std::string FullPathName(const std::string& path);
+
 // The Windows and system directories as Windows reports them; empty when
 // the call fails.
 std::string QueryWindowsDir();

@@ -10,6 +10,7 @@
 
 #include "common/exceptions.h"
 #include "common/msgbox.h"
+#include "forms/placement.h"
 
 namespace forms {
 
@@ -467,6 +468,18 @@ void TForm::SetCaption(const std::string& caption) { SetWindowTextA(wnd_.get(), 
 
 void TForm::SetBounds(int left, int top, int width, int height) {
   SetWindowPos(wnd_.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::CentreOverClientArea(HWND over) {
+  if (!over) over = GetDesktopWindow();
+  RECT client{};
+  GetClientRect(over, &client);
+  MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  const RECT r = WindowRect();
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  int left = 0, top = 0;
+  CentreOver(client.left, client.top, client.right, client.bottom, width, height, left, top);
+  SetBounds(left, top, width, height);
 }
 
 RECT TForm::WindowRect() const {

@@ -2,6 +2,8 @@
 // as a folder of shell links below the Start Menu Programs folder on the
 // version-4 shell, or as a Program Manager group through DDE before it.
 // Every group, folder and item is recorded for removal.
+#include "install/icons.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -11,13 +13,12 @@
 #include "common/strutil.h"
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
-#include "install/dde.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 #include "install/entryrules.h"
 #include "install/filerules.h"
-#include "install/progman.h"
-#include "install/steps.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
 
 namespace {

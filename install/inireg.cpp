@@ -1,6 +1,8 @@
 // The INI and registry steps: each entry of the script, in list order,
 // expanded, written and recorded for removal as its flags say. A failing
 // entry asks Abort, Retry or Ignore for that entry alone.
+#include "install/inireg.h"
+
 #include <windows.h>
 
 #include "common/exceptions.h"
@@ -9,9 +11,8 @@
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
 #include "install/entryrules.h"
-#include "install/steps.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
 
 namespace {

@@ -8,20 +8,7 @@
 #include <string>
 #include <vector>
 
-class TUndoChanges;
-
-// An existing file that the file step replaced, or whose attributes it
-// changed. The old file is kept under SafetyCopy, a temporary name in its
-// own folder (same volume: putting it back is a rename), until the
-// installation ends: a rollback puts it back, a success deletes it.
-// Attributes: the file's attributes before the installation, or
-// kAttributesUnchanged. None of this goes into the uninstall log.
-struct TReplacedFile {
-  static constexpr uint32_t kAttributesUnchanged = 0xFFFFFFFFu;
-  std::string Dest;
-  std::string SafetyCopy;  // empty: only the attributes changed
-  uint32_t Attributes = kAttributesUnchanged;
-};
+#include "install/transaction.h"
 
 // The install window as the steps see it. TInstallForm implements it.
 class TInstallProgress {
@@ -51,6 +38,14 @@ using TPromptForDisk =
 
 // One installation's shared state. The driver owns it for one run.
 struct TInstallContext {
+  TInstallContext(TInstallTransaction& transaction, TInstallProgress& progress)
+      : Transaction(transaction), Log(transaction.Log()), Progress(progress) {}
+
+  // The installation's transaction: the file step keeps its safety copies
+  // there, the driver commits it at the end, the install window rolls it
+  // back after a failure. Log is its change log, which every step appends
+  // to.
+  TInstallTransaction& Transaction;
   TUndoChanges& Log;
   TInstallProgress& Progress;
 
@@ -73,9 +68,4 @@ struct TInstallContext {
   // The next-disk dialog; when empty, a missing disk data file is reported
   // as the file layer's error instead of asking.
   TPromptForDisk PromptForDisk;
-
-  // Where the file step keeps its safety copies, owned by the install
-  // window so that they outlive the steps for the rollback. Without it an
-  // existing file is deleted when it is replaced.
-  std::vector<TReplacedFile>* Replaced = nullptr;
 };

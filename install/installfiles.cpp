@@ -6,33 +6,22 @@
 #include <memory>
 #include <vector>
 
+#include "common/dllentry.h"
 #include "common/exceptions.h"
-#include "common/faultguard.h"
 #include "common/msgbox.h"
 #include "common/pathutil.h"
+#include "common/shareddlls.h"
 #include "common/strutil.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
-#include "common/win32file.h"
 #include "common/winhandles.h"
 #include "install/extract.h"
 #include "install/filerules.h"
-#include "install/steps.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
-#include "undo/replay.h"
+#include "install/restartreplace.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
+#include "setupdata/win32file.h"
 #include "undo/undolog.h"
-
-namespace {
-
-// The full path, ".." resolved; the path itself when Windows has none.
-std::string FullPathName(const std::string& path) {
-  char buf[MAX_PATH + 1];
-  char* file_part = nullptr;
-  const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, &file_part);
-  return n == 0 || n >= sizeof buf ? path : std::string(buf, n);
-}
-
-}  // namespace
 
 std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
   const std::string name = Format("SETUP.%d", static_cast<int>(disk));
@@ -72,30 +61,18 @@ bool GetFileVersionNumbers(const std::string& path, uint32_t& ms, uint32_t& ls) 
 
 namespace {
 
-// One registration try; returns how far it came and the DLL's result.
+// One registration try; returns how far it came and the DLL's result (the
+// fault's code when it crashed).
 TRegisterStatus TryRegisterServer(const std::string& path, int32_t& result) {
-  TRegisterStatus status = rsNotLoaded;
-  try {
-    TLibrary lib(LoadLibraryA(path.c_str()));
-    if (!lib) return status;
-    status = rsLoaded;
-    auto entry = reinterpret_cast<TStatusProc>(
-        reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllRegisterServer")));
-    if (!entry) return status;
-    status = rsExportFound;
-    // A crash inside the DLL is a failed registration; the status stays,
-    // and the fault's code stands for the result it never returned.
-    const TGuardedResult r = CallGuarded(entry);
-    if (!r.Completed) {
-      result = static_cast<int32_t>(r.FaultCode);
-      return status;
-    }
-    result = static_cast<int32_t>(r.Status);
-    if (result >= 0) status = rsRegistered;
-  } catch (...) {
-    // Whatever the DLL raised is a failed registration.
+  const TDllEntryCall call = CallDllEntryPoint(path, "DllRegisterServer");
+  result = call.Result;
+  switch (call.Stage) {
+    case TDllCallStage::NotLoaded: return rsNotLoaded;
+    case TDllCallStage::Loaded: return rsLoaded;
+    case TDllCallStage::EntryFound: break;
+    case TDllCallStage::Returned: return result >= 0 ? rsRegistered : rsExportFound;
   }
-  return status;
+  return rsExportFound;
 }
 
 }  // namespace
@@ -113,136 +90,9 @@ void RegisterServer(const std::string& path) {
 }
 
 void IncrementSharedCount(const std::string& path, bool existed) {
-  TRegKey key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-    throw Exception(Format(SRegOpenFailedFmt, SharedDllsKey));
-  int64_t count = 0;
-  DWORD type = REG_DWORD;
-  DWORD found_type = 0, size = 0;
-  if (RegQueryValueExA(key.get(), path.c_str(), nullptr, &found_type, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    if (found_type == REG_SZ) {
-      std::string text;
-      if (ReadRegString(key.get(), path, text)) {
-        try {
-          count = StrToInt(text);
-          type = REG_SZ;
-        } catch (const EConvertError&) {
-          count = 0;
-        }
-      }
-    } else if (found_type == REG_BINARY && size >= 1 && size <= 4) {
-      uint8_t b[4] = {0, 0, 0, 0};
-      DWORD n = size;
-      if (RegQueryValueExA(key.get(), path.c_str(), nullptr, nullptr, b, &n) == ERROR_SUCCESS) {
-        count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24));
-        type = REG_BINARY;
-      }
-    } else if (found_type == REG_DWORD) {
-      uint8_t b[4] = {0, 0, 0, 0};
-      DWORD n = sizeof b;
-      if (RegQueryValueExA(key.get(), path.c_str(), nullptr, nullptr, b, &n) == ERROR_SUCCESS)
-        count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24));
-    }
-  }
-  const uint32_t next = NextSharedCount(count, existed);
-  if (type == REG_SZ) {
-    const std::string text = Format("%u", static_cast<unsigned>(next));
-    RegSetValueExA(key.get(), path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-  } else {
-    const uint8_t b[4] = {static_cast<uint8_t>(next), static_cast<uint8_t>(next >> 8),
-                          static_cast<uint8_t>(next >> 16), static_cast<uint8_t>(next >> 24)};
-    RegSetValueExA(key.get(), path.c_str(), 0, type, b, sizeof b);
-  }
-}
-
-namespace {
-
-std::vector<std::string> ReadTextLines(const std::string& path) {
-  TWin32File f(path);
-  std::string all(static_cast<size_t>(f.Size()), '\0');
-  if (!all.empty()) f.ReadExact(&all[0], all.size());
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < all.size()) {
-    size_t end = all.find('\n', start);
-    std::string line = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return lines;
-}
-
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  TFileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!f) RaiseLastIOError("creating", path);
-  std::string all;
-  for (const std::string& l : lines) all += l + "\r\n";
-  DWORD written = 0;
-  if (!WriteFile(f.get(), all.data(), static_cast<DWORD>(all.size()), &written, nullptr) ||
-      written != all.size())
-    RaiseLastIOError("writing", path);
-}
-
-// Adds entry to WININIT.INI's [rename] section. The old file is renamed
-// aside while the new one is written; when writing fails, it is put back, so
-// that the renames already waiting for the restart are never lost.
-void AddWininitEntry(const std::string& entry) {
-  const std::string path = EnsureTrailingBackslash(WinDir) + "WININIT.INI";
-  std::string old_copy;
-  std::vector<std::string> old_lines;
-  if (FileExists(path)) {
-    old_copy = NewTempFileName(WinDir);
-    if (!MoveFileA(path.c_str(), old_copy.c_str())) RaiseLastIOError("renaming", path);
-  }
-  try {
-    if (!old_copy.empty()) old_lines = ReadTextLines(old_copy);
-    WriteTextLines(path, AddWininitRename(old_copy.empty() ? nullptr : &old_lines, entry));
-  } catch (...) {
-    if (!old_copy.empty()) {
-      DeleteFileA(path.c_str());
-      MoveFileA(old_copy.c_str(), path.c_str());
-    }
-    throw;
-  }
-  if (!old_copy.empty()) DeleteFileA(old_copy.c_str());
-}
-
-// "destination=temporary" with short names.
-void AddWininitRenameEntry(const std::string& temporary, const std::string& destination) {
-  AddWininitEntry(ToShortPathName(destination) + "=" + ToShortPathName(temporary));
-}
-
-// The file goes at the next restart: MoveFileEx without a target on Windows
-// NT, "NUL=file" in WININIT.INI on the Windows 95 family.
-void ScheduleRestartDelete(const std::string& path) {
-  if (IsWindowsNT()) {
-    MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return;
-  }
-  try {
-    AddWininitEntry("NUL=" + ToShortPathName(path));
-  } catch (const Exception&) {
-    // Only a leftover temporary file is at stake.
-  }
-}
-
-}  // namespace
-
-void ScheduleRestartReplace(const std::string& temporary, const std::string& destination) {
-  NeedsRestart = true;
-  if (IsWindowsNT()) {
-    if (!MoveFileExA(temporary.c_str(), destination.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT))
-      throw Exception(Format(SMoveFileExFailedFmt, static_cast<int>(GetLastError())));
-    return;
-  }
-  AddWininitRenameEntry(temporary, destination);
+  TRegKey key = OpenSharedDllsKey();
+  const TSharedCount c = ReadSharedCount(key.get(), path);
+  WriteSharedCount(key.get(), path, NextSharedCount(c.Readable ? c.Count : 0, existed), c.Type);
 }
 
 namespace {
@@ -295,25 +145,15 @@ TTimeOrder ExistingTimeOrder(const std::string& dest, const FILETIME& source_tim
 }
 
 // Puts the finished temporary file in the destination's place: the existing
-// file is moved aside as a safety copy for the rollback (or deleted when
-// there is nowhere to keep one), or, when it is in use and the entry allows
-// it, replaced at the next restart; then the temporary file is renamed.
+// file is moved aside as a safety copy for the rollback, or, when it is in
+// use and the entry allows it, replaced at the next restart; then the
+// temporary file is renamed.
 void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   std::string safety;
   if (a.Existed) {
     a.Context = SCtxDeleteExisting;
-    bool gone;
-    if (ctx.Replaced) {
-      safety = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
-      gone = MoveFileA(a.Dest.c_str(), safety.c_str()) != FALSE;
-      if (gone)
-        ctx.Replaced->push_back(TReplacedFile{a.Dest, safety, a.OriginalAttributes});
-      else
-        safety.clear();
-    } else {
-      gone = DeleteFileA(a.Dest.c_str()) != FALSE;
-    }
-    if (!gone) {
+    safety = ctx.Transaction.MoveAside(a.Dest, a.OriginalAttributes);
+    if (safety.empty()) {
       const DWORD code = GetLastError();
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
         a.Context = SCtxRestartReplace;
@@ -332,7 +172,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
       const DWORD code = GetLastError();
       // The old file goes straight back; the question that follows may
       // well be answered with Ignore.
-      if (!safety.empty() && MoveFileA(safety.c_str(), a.Dest.c_str())) ctx.Replaced->pop_back();
+      if (!safety.empty()) ctx.Transaction.PutBackLast();
       SetLastError(code);
       RaiseLastIOError("renaming", a.TempName);
     }
@@ -434,8 +274,8 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
                                            MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
       if (answer == IDABORT) throw EAbort();
       if (answer == IDRETRY) {
-        if (ctx.Replaced && !a.AttributesRecorded) {
-          ctx.Replaced->push_back(TReplacedFile{a.Dest, std::string(), a.OriginalAttributes});
+        if (!a.AttributesRecorded) {
+          ctx.Transaction.RecordAttributes(a.Dest, a.OriginalAttributes);
           a.AttributesRecorded = true;
         }
         a.Context = SCtxChangeAttributes;
@@ -502,36 +342,4 @@ void InstallFiles(TInstallContext& ctx) {
       ctx.Progress.AddProgress(static_cast<uint32_t>(files[i].CompressedSize()));
     ctx.Progress.CheckCancel();
   }
-}
-
-void RestoreReplacedFiles(std::vector<TReplacedFile>& replaced) {
-  for (auto it = replaced.rbegin(); it != replaced.rend(); ++it) {
-    try {
-      if (!it->SafetyCopy.empty()) {
-        // The new file (which the replay keeps, as the destination existed
-        // before) makes way; if it cannot, the rename reports it.
-        SetFileAttributesA(it->Dest.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(it->Dest.c_str());
-        if (!MoveFileA(it->SafetyCopy.c_str(), it->Dest.c_str()))
-          RaiseLastIOError("restoring", it->Dest);
-      }
-      if (it->Attributes != TReplacedFile::kAttributesUnchanged && FileExists(it->Dest) &&
-          !SetFileAttributesA(it->Dest.c_str(), it->Attributes))
-        RaiseLastIOError("restoring the attributes of", it->Dest);
-    } catch (const Exception& e) {
-      const std::string text = e.Message() + ".";
-      MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
-    }
-  }
-  replaced.clear();
-}
-
-void DeleteSafetyCopies(TInstallContext& ctx) {
-  if (!ctx.Replaced) return;
-  for (const TReplacedFile& r : *ctx.Replaced) {
-    if (r.SafetyCopy.empty()) continue;
-    SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
-  }
-  ctx.Replaced->clear();
 }

@@ -1,6 +1,7 @@
-// The Win32 operations behind the installation steps: directories, finding
-// the disk data files, and the file rules' machine work (versions,
-// self-registration, shared counts, replacement at restart).
+// The file step: every file entry extracted from the disk data files and
+// put in place by the file rules, and the machine work of those rules
+// (finding the disk data files, versions, self-registration, shared counts,
+// replacement at restart).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -8,9 +9,7 @@
 
 #include "install/installcontext.h"
 
-// Creates path and any missing parents; a drive ("C:") is never created.
-// Raises "Setup was unable to create the Folder - %s".
-void CreateDirectoryTree(const std::string& path);
+void InstallFiles(TInstallContext& ctx);
 
 // The full path of disk data file n: looked for beside CurrentDiskDir and
 // SourceDir, then as ..\DISKn\SETUP.n relative to each; else the next-disk
@@ -29,18 +28,3 @@ void RegisterServer(const std::string& path);
 // One more user in the file's SharedDLLs count, kept in the value's own
 // type (text, binary or DWORD). Raises "Error opening registry key: %s".
 void IncrementSharedCount(const std::string& path, bool existed);
-
-// Replaces destination by temporary at the next restart: MoveFileEx on
-// Windows NT, WININIT.INI's [rename] section on the Windows 95 family. Sets
-// NeedsRestart.
-void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
-
-// After the rollback's replay: puts every replaced file back from its safety
-// copy (renamed over the destination) and its attributes, newest first. A
-// failure is shown in the rollback's style (caption "Uninstall", the message
-// and ".") and the rest go on; a safety copy that cannot be put back stays.
-void RestoreReplacedFiles(std::vector<TReplacedFile>& replaced);
-
-// After a successful installation (and its uninstall log): deletes the
-// safety copies; one that cannot be deleted is deleted at the next restart.
-void DeleteSafetyCopies(TInstallContext& ctx);

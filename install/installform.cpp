@@ -4,11 +4,9 @@
 
 #include "common/exceptions.h"
 #include "common/msgbox.h"
-#include "install/installfiles.h"
 #include "install/steps.h"
-#include "main/confirmexit.h"
-#include "main/background.h"
-#include "main/globals.h"
+#include "run/confirmexit.h"
+#include "run/globals.h"
 
 uint32_t InstallProgressMaximum(const SetupScript& script) {
   uint64_t sum = 0;
@@ -42,29 +40,18 @@ TInstallForm::TInstallForm(HWND owner) : owner_(owner) {
   FormCreate();
 }
 
-// FormDestroy: the log goes with the form.
+// FormDestroy: the transaction goes with the form.
 TInstallForm::~TInstallForm() = default;
 
 void TInstallForm::FormCreate() {
   SetCaption("Setup");
-  // Centred over the owner's client area, never off the top or left edge.
-  RECT client{};
-  HWND over = owner_ ? owner_ : GetDesktopWindow();
-  GetClientRect(over, &client);
-  MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&client), 2);
-  const RECT r = WindowRect();
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  int left = (client.left + client.right) / 2 - width / 2;
-  int top = (client.top + client.bottom) / 2 - height / 2;
-  if (left < 0) left = 0;
-  if (top < 0) top = 0;
-  SetBounds(left, top, width, height);
+  CentreOverClientArea(owner_);
 
   CancelButton.SetText("Cancel");
   ProgressGauge.SetMax(InstallProgressMaximum(Script));
-  log_ = std::make_unique<TUndoChanges>();
-  log_->AppName = Script.Header.ApplicationName();
-  log_->AdminFlag = IsAdmin ? 1 : 0;
+  transaction_ = std::make_unique<TInstallTransaction>();
+  transaction_->Log().AppName = Script.Header.ApplicationName();
+  transaction_->Log().AdminFlag = IsAdmin ? 1 : 0;
 
   // The copy clip to its frame 26, for ever. A system whose clip is
   // shorter (Wine's has two frames) plays the whole clip instead.
@@ -108,8 +95,10 @@ void TInstallForm::RunInstallation() {
       update_marked_ = true;
       if (onMarkCommonControlsUpdate) onMarkCommonControlsUpdate();
     };
-    TInstallContext ctx{*log_, *this, NoIcons, std::string(), std::string(), mark, PromptForDisk,
-                        &replaced_};
+    TInstallContext ctx(*transaction_, *this);
+    ctx.NoIconsChecked = NoIcons;
+    ctx.MarkCommonControlsUpdate = mark;
+    ctx.PromptForDisk = PromptForDisk;
     RunInstallationSteps(ctx);
   } catch (const EAbort&) {
     Fail(nullptr);
@@ -132,7 +121,7 @@ void TInstallForm::RunInstallation() {
   const bool marked = onCommonControlsUpdateMarked ? onCommonControlsUpdateMarked() : update_marked_;
   if (onSetInstCheckVisible) onSetInstCheckVisible(marked);
   Close();
-  if (owner_) PostMessageA(owner_, WM_SETUPSTEP, 0, 0);
+  if (onDone) onDone();
 }
 
 // The failure handling: error is nullptr for the silent abort.
@@ -142,8 +131,7 @@ void TInstallForm::Fail(const Exception* error) {
     ShowMessageBoxStr("Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.",
                       "", mbkStop, MB_OK);
   }
-  log_->Replay(false);
-  RestoreReplacedFiles(replaced_);
+  transaction_->Rollback();
   Hide();
   forms::Terminate(kInstallFailedExitCode);
 }

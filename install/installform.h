@@ -1,7 +1,7 @@
 // The install window: status texts, the file being installed, the progress
-// bar and Cancel while the installation steps run; it owns the change log,
-// asks before cancelling, and on failure reports, rolls back and ends the
-// program.
+// bar and Cancel while the installation steps run; it owns the
+// installation's transaction, asks before cancelling, and on failure
+// reports, rolls back and ends the program.
 #pragma once
 #include <windows.h>
 
@@ -13,10 +13,9 @@
 
 #include "forms/controls.h"
 #include "forms/forms.h"
+#include "fsctl/fsctrls.h"
 #include "install/installcontext.h"
 #include "setupdata/script.h"
-#include "undo/undolog.h"
-#include "wizard/fsctrls.h"
 
 // The program's exit code after a failed or cancelled installation (the
 // install window ends the message loop with it after the rollback).
@@ -30,9 +29,9 @@ uint32_t InstallProgressMaximum(const SetupScript& script);
 
 class TInstallForm : public forms::TForm, public TInstallProgress {
  public:
-  // owner: the background window (centring, ownership, WM_SETUPSTEP).
+  // owner: the background window (centring, ownership).
   explicit TInstallForm(HWND owner);
-  ~TInstallForm() override;  // FormDestroy: frees the log
+  ~TInstallForm() override;  // FormDestroy: frees the transaction
 
   forms::TAnimate Animate1;
   forms::TLabel StatusLabel;
@@ -42,7 +41,7 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
 
   bool InstallDone = false;
   bool CancelRequested = false;
-  TUndoChanges& Log() { return *log_; }
+  TUndoChanges& Log() { return transaction_->Log(); }
 
   // Set by the owner before RunInstallation:
   // the file step found the common-controls update program (the background
@@ -53,11 +52,13 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
   std::function<bool()> onCommonControlsUpdateMarked;
   // shows or hides the wizard's InstCheck after a successful installation;
   std::function<void(bool visible)> onSetInstCheckVisible;
-  // the next-disk dialog handed to extraction.
+  // the next-disk dialog handed to extraction;
   TPromptForDisk PromptForDisk;
+  // the installation is done and this window closed: the owner goes on.
+  std::function<void()> onDone;
 
   // Runs every installation step. On success: InstallDone, the InstCheck
-  // visibility, the window closed and WM_SETUPSTEP posted to the owner. On
+  // visibility, the window closed and onDone called. On
   // failure or a confirmed cancel: the error (unless the user aborted), the
   // rollback, and the end of the message loop with kInstallFailedExitCode.
   // The library's exceptions count as failures (exhausted memory shown as
@@ -81,8 +82,6 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
   void Fail(const Exception* error);
 
   HWND owner_;
-  std::unique_ptr<TUndoChanges> log_;
-  // The file step's safety copies of the files it replaced.
-  std::vector<TReplacedFile> replaced_;
+  std::unique_ptr<TInstallTransaction> transaction_;
   bool update_marked_ = false;
 };

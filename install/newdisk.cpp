@@ -4,9 +4,9 @@
 #include "common/pathutil.h"
 #include "common/strutil.h"
 #include "common/syshelpers.h"
+#include "fsctl/choosedir.h"
 #include "install/newdisktext.h"
-#include "main/confirmexit.h"
-#include "wizard/choosedir.h"
+#include "run/confirmexit.h"
 
 namespace {
 

@@ -1,42 +1,14 @@
-// The installation driver's sequence and its own steps: directories and the
-// uninstall-delete records.
+// The installation driver's sequence.
 #include "install/steps.h"
 
-#include <windows.h>
-
-#include "common/exceptions.h"
-#include "common/pathutil.h"
-#include "common/strutil.h"
-#include "common/syshelpers.h"
+#include "install/directories.h"
 #include "install/filerules.h"
+#include "install/icons.h"
+#include "install/inireg.h"
 #include "install/installfiles.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "install/uninstreg.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
-
-void CreateDirectoryTree(const std::string& path) {
-  const std::string p = StripTrailingBackslash(path);
-  if (p.size() <= 2 || FolderExists(p)) return;
-  const std::string parent = ExtractFilePath(p);
-  if (parent == p) return;
-  CreateDirectoryTree(parent);
-  if (!CreateDirectoryA(p.c_str(), nullptr)) throw Exception(Format(SCreateFolderFailedFmt, p.c_str()));
-}
-
-void CreateDirectories(TInstallContext& ctx) {
-  CreateDirectoryTree(AppDir);
-  ctx.Log.AppendStrings(ukRemoveDir, {AppDir}, 0);
-  for (const SetupDirEntry& d : Script.DirEntries) {
-    const std::string path = ExpandDirConstants(d.DirName());
-    CreateDirectoryTree(path);
-    ctx.Log.AppendStrings(ukRemoveDir, {path}, 0);
-  }
-}
-
-void RecordUninstallDeletes(TInstallContext& ctx) {
-  for (const SetupUninstallDeleteEntry& u : Script.UninstallDeleteEntries)
-    ctx.Log.AppendStrings(ukDeleteFile, {ExpandDirConstants(u.DeletePath()), ""}, dfUninstallOnly);
-}
 
 void RunInstallationSteps(TInstallContext& ctx) {
   TInstallProgress& p = ctx.Progress;
@@ -73,12 +45,10 @@ void RunInstallationSteps(TInstallContext& ctx) {
   RecordUninstallDeletes(ctx);
   p.CheckCancel();
 
+  std::string log_file;
   if (uninstallable) {
     p.SetStatusText(SStatusUninstall);
-    ctx.Log.WriteLogFile(UninstallFileName(ctx.UninstallFileTemplate, '1'));
+    log_file = UninstallFileName(ctx.UninstallFileTemplate, '1');
   }
-  // Nothing can be taken back from here on: the replaced files' safety
-  // copies go.
-  DeleteSafetyCopies(ctx);
-  ctx.Log.DiscardAll();
+  ctx.Transaction.Commit(log_file);
 }

@@ -1,16 +1,18 @@
-// Uninstall registration: the uninstall data file's number and the entry in
-// the system's list of uninstallable programs.
+// Uninstall registration: the uninstall data file's number, the entry in
+// the system's list of uninstallable programs, and the uninstall-delete
+// records.
+#include "install/uninstreg.h"
+
 #include <windows.h>
 
 #include "common/exceptions.h"
 #include "common/strutil.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
-#include "common/win32file.h"
 #include "common/winhandles.h"
 #include "install/filerules.h"
-#include "install/steps.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "undo/undolog.h"
 
 namespace {
@@ -80,4 +82,9 @@ void RegisterUninstaller(TInstallContext& ctx) {
   key.reset();
   uninstall.reset();
   ctx.Log.AppendStrings(ukRegKeyTree, {full}, 0x80000002u);
+}
+
+void RecordUninstallDeletes(TInstallContext& ctx) {
+  for (const SetupUninstallDeleteEntry& u : Script.UninstallDeleteEntries)
+    ctx.Log.AppendStrings(ukDeleteFile, {ExpandDirConstants(u.DeletePath()), ""}, dfUninstallOnly);
 }

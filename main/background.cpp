@@ -6,9 +6,6 @@ const char* const SRunProgramError = "Unable to execute file:\r\n%s\r\n\r\nError
 const char* const SReadmeOpenError = "An error occurred while trying to open the README file.";
 const char* const SRestartFailed =
     "Setup was unable to restart the computer. Please do this manually.";
-const char* const SRestartQuestion =
-    "Setup has made changes to your computer and you are advised to restart your computer now. "
-    "Would you like to do it now?";
 
 uint8_t GradientFactor(int i) { return static_cast<uint8_t>((4 * i) ^ 0xFF); }
 
@@ -37,9 +34,10 @@ std::string RunEntryCommandLine(const std::string& file_name, const std::string&
   return QuoteIfHasSpace(file_name) + " " + parameters;
 }
 
-TMainCloseAnswer MainCloseAnswer(bool busy_running, int step, bool install_window_exists) {
+TMainCloseAnswer MainCloseAnswer(bool busy_running, TSetupStep step, bool install_window_exists) {
   if (busy_running) return TMainCloseAnswer::Refuse;
-  if (step == 2 && install_window_exists) return TMainCloseAnswer::RefuseAndCloseInstall;
-  if (step < 3) return TMainCloseAnswer::AskConfirmExit;
+  if (step == TSetupStep::Installing && install_window_exists)
+    return TMainCloseAnswer::RefuseAndCloseInstall;
+  if (step < TSetupStep::FinishedPage) return TMainCloseAnswer::AskConfirmExit;
   return TMainCloseAnswer::Allow;
 }

@@ -9,6 +9,16 @@
 // The private step message of the background window (WM_USER + 0xF3C).
 constexpr unsigned WM_SETUPSTEP = 0x133C;
 
+// The steps of the run, in order: each WM_SETUPSTEP leaves one and enters
+// the next. Starting holds until the first activation posts the first step.
+enum class TSetupStep : uint8_t {
+  Starting = 0,
+  Wizard = 1,        // the wizard's pages before the installation
+  Installing = 2,    // the install window
+  FinishedPage = 3,  // the wizard again: information after, finished page
+  Closing = 4,       // the window closes and the run ends
+};
+
 // System menu commands appended at creation.
 constexpr unsigned kAboutSeparatorCommand = 9998;
 constexpr unsigned kAboutCommand = 9999;
@@ -45,8 +55,6 @@ extern const char* const SRunProgramError;
 extern const char* const SReadmeOpenError;
 // A restart that Windows refused.
 extern const char* const SRestartFailed;
-// The restart question on the finished page (with placeholders).
-extern const char* const SRestartQuestion;
 
 // What the background window answers a close request.
 enum class TMainCloseAnswer {
@@ -55,4 +63,4 @@ enum class TMainCloseAnswer {
   AskConfirmExit,         // allowed only when the user confirms the exit
   Allow,
 };
-TMainCloseAnswer MainCloseAnswer(bool busy_running, int step, bool install_window_exists);
+TMainCloseAnswer MainCloseAnswer(bool busy_running, TSetupStep step, bool install_window_exists);

@@ -3,23 +3,10 @@
 #include <shellapi.h>
 
 #include "common/msgbox.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
 #include "main/background.h"
-
-namespace {
-
-// The system's text for an error code, without the line break it ends in.
-std::string SystemErrorText(DWORD code) {
-  char buf[512] = "";
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           code, 0, buf, sizeof buf, nullptr);
-  std::string s(buf, n);
-  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
-
-}  // namespace
 
 bool RunProgram(const std::string& file_name, const std::string& parameters, bool wait,
                 const std::function<void()>& process_messages) {

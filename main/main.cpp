@@ -4,12 +4,12 @@
 #include "common/exceptions.h"
 #include "common/msgbox.h"
 #include "forms/forms.h"
+#include "fsctl/choosedir.h"
 #include "main/completion.h"
-#include "main/globals.h"
 #include "main/mainform.h"
 #include "main/startup.h"
+#include "run/globals.h"
 #include "wizard/aboutform.h"
-#include "wizard/choosedir.h"
 
 // Exit codes: 0 the installation was done; 1 the run ended through the
 // silent abort (after the message that explains it), a cancelled or failed

@@ -3,15 +3,14 @@
 #include <vector>
 
 #include "common/msgbox.h"
+#include "fsctl/choosedir.h"
 #include "install/installform.h"
 #include "install/newdisk.h"
-#include "main/background.h"
 #include "main/completion.h"
-#include "main/confirmexit.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/confirmexit.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "wizard/aboutform.h"
-#include "wizard/choosedir.h"
 #include "wizard/wizardform.h"
 
 using namespace forms;
@@ -154,7 +153,7 @@ bool TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM /*lp*/, LRESULT& resul
     case WM_ACTIVATE:
       if (LOWORD(wp) != WA_INACTIVE && !activated_once_) {
         activated_once_ = true;
-        Step = 0;
+        Step = TSetupStep::Starting;
         // Posted, not sent: the wizard is made once this activation is
         // over. Made and activated inside it, the wizard could end up
         // below this window, which goes on being raised afterwards.
@@ -190,34 +189,42 @@ void TMainForm::RestoreApplication() {
 }
 
 void TMainForm::SetupStep() {
+  // Closing is the last step: nothing follows it.
+  if (Step == TSetupStep::Closing) return;
   LeaveStep(Step);
-  ++Step;
+  Step = static_cast<TSetupStep>(static_cast<uint8_t>(Step) + 1);
   EnterStep(Step);
 }
 
-void TMainForm::LeaveStep(int step) {
+void TMainForm::LeaveStep(TSetupStep step) {
   switch (step) {
-    case 1:
-      AppDir = Wizard->DirEdit.Text();
-      GroupName = Wizard->GroupEdit.Text();
-      NoIcons = Wizard->NoIconsCheck.Checked();
+    case TSetupStep::Wizard: {
+      const TWizardChoices choices = Wizard->Choices();
+      AppDir = choices.AppDir;
+      GroupName = choices.GroupName;
+      NoIcons = choices.NoIcons;
       break;
-    case 2:
+    }
+    case TSetupStep::Installing:
       InstallForm.reset();
       RunEntries();
       break;
-    case 3:
+    case TSetupStep::FinishedPage:
       FinishedPageDone();
+      break;
+    case TSetupStep::Starting:
+    case TSetupStep::Closing:
       break;
   }
 }
 
-void TMainForm::EnterStep(int step) {
+void TMainForm::EnterStep(TSetupStep step) {
   switch (step) {
-    case 1:
+    case TSetupStep::Wizard:
       RestoreApplication();
       Wizard = std::make_unique<TWizardForm>(Handle());
       Wizard->onQueryPalette = [this] { return palette_.get(); };
+      Wizard->onDone = [this] { PostMessageA(Handle(), WM_SETUPSTEP, 0, 0); };
       Wizard->onRequestAppClose = [this] {
         Close();
         return Closing;
@@ -227,7 +234,7 @@ void TMainForm::EnterStep(int step) {
       };
       Wizard->Show();
       break;
-    case 2: {
+    case TSetupStep::Installing: {
       RestoreApplication();
       UpdateWindow(Handle());
       InstallForm = std::make_unique<TInstallForm>(Handle());
@@ -236,21 +243,22 @@ void TMainForm::EnterStep(int step) {
       InstallForm->onCommonControlsUpdateMarked = [this] {
         return YesLabel.Text() == SInstalledMarker;
       };
-      InstallForm->onSetInstCheckVisible = [this](bool visible) {
-        Wizard->InstCheck.SetVisible(visible);
-      };
+      InstallForm->onSetInstCheckVisible = [this](bool visible) { Wizard->ShowInstCheck(visible); };
       InstallForm->PromptForDisk = PromptForDisk;
+      InstallForm->onDone = [this] { PostMessageA(Handle(), WM_SETUPSTEP, 0, 0); };
       InstallForm->Show();
       InstallForm->RunInstallation();
       break;
     }
-    case 3:
+    case TSetupStep::FinishedPage:
       RestoreApplication();
       UpdateWindow(Handle());
       PrepareFinishedPage();
       break;
-    case 4:
+    case TSetupStep::Closing:
       Close();
+      break;
+    case TSetupStep::Starting:
       break;
   }
 }
@@ -271,28 +279,24 @@ void TMainForm::RunEntries() {
 }
 
 void TMainForm::PrepareFinishedPage() {
-  if (NeedsRestart) {
-    Wizard->FinishedLabel.SetText(ReplacePlaceholders(SRestartQuestion));
-    Wizard->YesRadio.SetVisible(true);
-    Wizard->NoRadio.SetVisible(true);
-  } else {
+  bool offer_readme = false;
+  if (!NeedsRestart) {
     for (const SetupFileEntry& f : Script.FileEntries) {
       if (f.FileFlags() & ffReadme) {
-        Wizard->ShowReadmeCheck.SetVisible(true);
+        offer_readme = true;
         ReadmeFile = ExpandDirConstants(f.DestName());
         break;
       }
     }
   }
-  Wizard->CurPage = Script.InfoAfterText.empty() ? wpFinished : wpInfoAfter;
-  Wizard->UpdatePage();
-  Wizard->Show();
+  Wizard->ShowFinishedPage(NeedsRestart, offer_readme);
 }
 
 void TMainForm::FinishedPageDone() {
+  const TFinishedChoices choices = Wizard->FinishedChoices();
   if (NeedsRestart) {
-    RestartRequested = Wizard->YesRadio.Checked();
-  } else if (!ReadmeFile.empty() && Wizard->ShowReadmeCheck.Checked()) {
+    RestartRequested = choices.RestartNow;
+  } else if (!ReadmeFile.empty() && choices.ViewReadme) {
     OpenReadme(Handle(), ReadmeFile);
   }
 }
@@ -314,10 +318,5 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
   Closing = true;
-  // The wizard's own close query lets this close through.
-  if (Wizard && Wizard->Visible()) {
-    Wizard->InternalClose = true;
-    Wizard->Close();
-    Wizard->InternalClose = false;
-  }
+  if (Wizard && Wizard->Visible()) Wizard->CloseWithoutAsking();
 }

@@ -1,7 +1,7 @@
 // The background window: covers the screen with the gradient and the
 // application's name, owns the wizard and the install window, and runs the
-// whole setup as a small state machine advanced by WM_SETUPSTEP:
-// 0 -> 1 wizard -> 2 installation -> 3 finished page -> 4 closing.
+// whole setup as a small state machine advanced by WM_SETUPSTEP (TSetupStep):
+// Starting -> Wizard -> Installing -> FinishedPage -> Closing.
 #pragma once
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include "common/winhandles.h"
 #include "forms/controls.h"
 #include "forms/forms.h"
+#include "main/background.h"
 
 class TWizardForm;
 class TInstallForm;
@@ -25,13 +26,13 @@ class TMainForm : public forms::TForm {
   // program entry after this window).
   TAboutForm* AboutForm = nullptr;
 
-  uint8_t Step = 0;
+  TSetupStep Step = TSetupStep::Starting;
   bool Closing = false;
   bool Minimized = false;
   bool BusyRunning = false;
   // Whether the installation has been done (the finished pages were
   // reached; closing them ends the run without the finishing actions).
-  bool Completed() const { return Step >= 3; }
+  bool Completed() const { return Step >= TSetupStep::FinishedPage; }
 
   // Invisible marker: "Installed" once the common-controls update program
   // was installed.
@@ -51,8 +52,8 @@ class TMainForm : public forms::TForm {
  private:
   void Paint();
   void SetupStep();
-  void LeaveStep(int step);
-  void EnterStep(int step);
+  void LeaveStep(TSetupStep step);
+  void EnterStep(TSetupStep step);
   void RunEntries();
   void PrepareFinishedPage();
   void FinishedPageDone();

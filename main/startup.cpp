@@ -8,9 +8,9 @@
 #include "common/msgbox.h"
 #include "common/strutil.h"
 #include "common/syshelpers.h"
-#include "common/win32file.h"
-#include "main/globals.h"
 #include "main/systemfacts.h"
+#include "run/globals.h"
+#include "setupdata/win32file.h"
 #include "setupdata/zlibblock.h"
 
 void StartupFail(const char* message) {

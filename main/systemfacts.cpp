@@ -4,8 +4,8 @@
 
 #include "common/exceptions.h"
 #include "common/syshelpers.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 
 bool DirectoryWritable(const std::string& dir) {
   std::string name;

@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "common/dllentry.h"
 #include "common/exceptions.h"
-#include "common/faultguard.h"
-#include "common/strutil.h"
+#include "common/shareddlls.h"
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
-#include "install/dde.h"
-#include "install/progman.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 #include "undo/undolog.h"
 
 namespace {
@@ -232,67 +232,22 @@ std::string RemoveSharedFileQuestion(const std::string& file) {
 }
 
 bool DecrementSharedCount(const std::string& file) {
-  TRegKey k;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, k.put(), nullptr) != ERROR_SUCCESS) {
-    k.release();  // nothing was opened
-    throw Exception(Format("Error opening registry key: %s", SharedDllsKey));
-  }
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExA(k.get(), file.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-    return false;
-  int64_t count = 2;
-  DWORD store = REG_DWORD;
-  if (type == REG_SZ) {
-    std::string text;
-    if (ReadRegString(k.get(), file, text)) {
-      try {
-        count = StrToInt(text);
-        store = REG_SZ;
-      } catch (const EConvertError&) {
-      }
-    }
-  } else if (type == REG_BINARY && size >= 1 && size <= 4) {
-    BYTE b[4] = {0, 0, 0, 0};
-    DWORD got = sizeof b;
-    if (RegQueryValueExA(k.get(), file.c_str(), nullptr, nullptr, b, &got) == ERROR_SUCCESS &&
-        got >= 1 && got <= 4) {
-      count = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
-                                   (static_cast<uint32_t>(b[3]) << 24));
-      store = REG_BINARY;
-    }
-  } else if (type == REG_DWORD && size == 4) {
-    DWORD v = 0, got = sizeof v;
-    if (RegQueryValueExA(k.get(), file.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&v),
-                         &got) == ERROR_SUCCESS)
-      count = static_cast<int32_t>(v);
-  }
-  --count;
+  TRegKey k = OpenSharedDllsKey();
+  const TSharedCount c = ReadSharedCount(k.get(), file);
+  if (!c.Exists) return false;
+  const int64_t count = static_cast<int64_t>(c.Readable ? c.Count : 2) - 1;
   if (count <= 0) {
     RegDeleteValueA(k.get(), file.c_str());
     return true;
   }
-  int32_t n = static_cast<int32_t>(count);
-  if (store == REG_SZ) {
-    std::string text = Format("%d", static_cast<int>(n));
-    RegSetValueExA(k.get(), file.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-  } else {
-    DWORD v = static_cast<DWORD>(n);
-    RegSetValueExA(k.get(), file.c_str(), 0, store, reinterpret_cast<const BYTE*>(&v), sizeof v);
-  }
+  WriteSharedCount(k.get(), file, static_cast<uint32_t>(count), c.Type);
   return false;
 }
 
 bool UnregisterServer(const std::string& file) {
-  TLibrary lib(LoadLibraryA(file.c_str()));
-  if (!lib) return false;
-  auto proc = reinterpret_cast<TStatusProc>(
-      reinterpret_cast<void*>(GetProcAddress(lib.get(), "DllUnregisterServer")));
-  if (proc == nullptr) return false;
   // A crash inside the DLL is a failed unregistration like any other.
-  TGuardedResult call = CallGuarded(proc);
-  return call.Completed && call.Status >= 0;
+  const TDllEntryCall call = CallDllEntryPoint(file, "DllUnregisterServer");
+  return call.Stage == TDllCallStage::Returned && call.Result >= 0;
 }
 
 bool DeleteFileAndHelpIndex(const std::string& file, bool notify) {

@@ -8,9 +8,6 @@
 
 #include "common/syshelpers.h"  // RootKeyFromParam
 
-// The registry key of the shared-file counts, under HKEY_LOCAL_MACHINE.
-constexpr const char* SharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
 // Lowers the SharedDLLs count of file by one. True when it reached zero
 // and the value was deleted; false when the count is still above zero or
 // the file has no count. A count that cannot be read is taken as 2 and

@@ -4,8 +4,8 @@
 
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
-#include "install/dde.h"
-#include "install/progman.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 
 namespace {
 

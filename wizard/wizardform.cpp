@@ -2,10 +2,9 @@
 
 #include "common/msgbox.h"
 #include "common/syshelpers.h"
-#include "main/background.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
 #include "resources/resource_ids.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "wizard/grouplist.h"
 
 using namespace forms;
@@ -200,16 +199,7 @@ void TWizardForm::FormCreate() {
   if (!Script.InfoBeforeText.empty()) InfoBeforeMemo.SetText(MemoText(Script.InfoBeforeText));
   if (!Script.InfoAfterText.empty()) InfoAfterMemo.SetText(MemoText(Script.InfoAfterText));
 
-  // Centred over the background window's client area.
-  RECT client{};
-  GetClientRect(owner_, &client);
-  POINT tl{client.left, client.top}, br{client.right, client.bottom};
-  ClientToScreen(owner_, &tl);
-  ClientToScreen(owner_, &br);
-  const RECT r = WindowRect();
-  int left = 0, top = 0;
-  CentreOver(tl.x, tl.y, br.x, br.y, r.right - r.left, r.bottom - r.top, left, top);
-  SetBounds(left, top, r.right - r.left, r.bottom - r.top);
+  CentreOverClientArea(owner_);
 
   DirEdit.SetMaxLength(63);
 
@@ -311,10 +301,8 @@ void TWizardForm::NextButtonClick() {
   if (CurPage == wpFinished && Shown(InstCheck) && InstCheck.Checked())
     WinExec(CommonControlsUpdateCommand(DirEdit.Text()).c_str(), SW_SHOWNORMAL);
   if (NextEndsStep(CurPage)) {
-    InternalClose = true;
-    Close();
-    InternalClose = false;
-    PostMessageA(owner_, WM_SETUPSTEP, 0, 0);
+    CloseWithoutAsking();
+    if (onDone) onDone();
     return;
   }
   CurPage = PageAfter(CurPage, Texts());
@@ -330,11 +318,47 @@ void TWizardForm::BackButtonClick() {
 void TWizardForm::CancelButtonClick() { Close(); }
 
 bool TWizardForm::FormCloseQuery() {
-  if (InternalClose) return true;
-  InternalClose = true;
+  if (internal_close_) return true;
+  internal_close_ = true;
   const bool closing = onRequestAppClose ? onRequestAppClose() : true;
-  InternalClose = false;
+  internal_close_ = false;
   return closing;
+}
+
+void TWizardForm::CloseWithoutAsking() {
+  internal_close_ = true;
+  Close();
+  internal_close_ = false;
+}
+
+TWizardChoices TWizardForm::Choices() const {
+  TWizardChoices c;
+  c.AppDir = DirEdit.Text();
+  c.GroupName = GroupEdit.Text();
+  c.NoIcons = NoIconsCheck.Checked();
+  return c;
+}
+
+void TWizardForm::ShowInstCheck(bool visible) { InstCheck.SetVisible(visible); }
+
+void TWizardForm::ShowFinishedPage(bool ask_restart, bool offer_readme) {
+  if (ask_restart) {
+    FinishedLabel.SetText(ReplacePlaceholders(SRestartQuestion));
+    YesRadio.SetVisible(true);
+    NoRadio.SetVisible(true);
+  } else if (offer_readme) {
+    ShowReadmeCheck.SetVisible(true);
+  }
+  CurPage = Script.InfoAfterText.empty() ? wpFinished : wpInfoAfter;
+  UpdatePage();
+  Show();
+}
+
+TFinishedChoices TWizardForm::FinishedChoices() const {
+  TFinishedChoices c;
+  c.RestartNow = YesRadio.Checked();
+  c.ViewReadme = ShowReadmeCheck.Checked();
+  return c;
 }
 
 void TWizardForm::Button1Click() {

@@ -1,8 +1,8 @@
 // The wizard: Welcome, licence, information, destination folder, program
 // folder and Ready pages before the installation, the information-after and
 // finished pages after it. The background window creates it, shows it
-// without making it modal and reads its choices when the wizard posts
-// WM_SETUPSTEP (Next on Ready, Finish on the finished page).
+// without making it modal and reads its choices when the wizard says it is
+// done (onDone: Next on Ready, Finish on the finished page).
 #pragma once
 #include <windows.h>
 
@@ -20,14 +20,29 @@ class TGroupListBox : public forms::TListBox {
   HBRUSH CtlColor(HDC dc) override;
 };
 
+// What the user chose before the installation.
+struct TWizardChoices {
+  std::string AppDir;     // the destination folder (DirEdit)
+  std::string GroupName;  // the program folder (GroupEdit)
+  bool NoIcons = false;   // "Don't create any Program Icons"
+};
+
+// What the user chose on the finished page.
+struct TFinishedChoices {
+  bool RestartNow = false;  // "Yes, restart my computer now"
+  bool ViewReadme = false;  // "Yes, I would like to view the Readme file"
+};
+
 class TWizardForm : public forms::TForm {
  public:
-  // owner: the background window; it receives WM_SETUPSTEP and is asked to
-  // close when the user closes the wizard.
+  // owner: the background window, over which the wizard is centred.
   explicit TWizardForm(HWND owner);
 
-  // Set by the background window: asks it to close (its close query
-  // decides) and tells whether it accepted (its Closing flag).
+  // Set by the background window: the wizard has closed itself after Next
+  // on the Ready page or Finish on the finished page, and the run goes on.
+  std::function<void()> onDone;
+  // Asks the background window to close (its close query decides) and
+  // tells whether it accepted (its Closing flag): the user closed the wizard.
   std::function<bool()> onRequestAppClose;
   // The folder chooser behind Browse: called with the DirEdit text, the
   // default directory to append and the prompt; true (and the chosen path in
@@ -37,10 +52,25 @@ class TWizardForm : public forms::TForm {
 
   // Page numbers as in TWizardPage.
   int CurPage = wpWelcome;
-  bool InternalClose = false;
   bool ShownOnce = false;
 
   void UpdatePage();
+
+  // The choices of the pages before the installation (read when the wizard
+  // is done with them).
+  TWizardChoices Choices() const;
+  // Shows or hides the offer to install the common-controls update on the
+  // finished page.
+  void ShowInstCheck(bool visible);
+  // Shows the wizard again on the page after the installation (information
+  // after, or the finished page): with ask_restart the restart question and
+  // its two answers, else with offer_readme the README box.
+  void ShowFinishedPage(bool ask_restart, bool offer_readme);
+  // The finished page's answers.
+  TFinishedChoices FinishedChoices() const;
+  // Closes the wizard without asking the background window (its own close
+  // is under way, or the wizard is done).
+  void CloseWithoutAsking();
 
   // Controls, named as the design names them. The page containers first.
   forms::TNotebook Notebook1;
@@ -127,4 +157,5 @@ class TWizardForm : public forms::TForm {
   void SetFocusTo(TFocusTarget target);
 
   HWND owner_;
+  bool internal_close_ = false;
 };

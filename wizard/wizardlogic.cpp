@@ -176,6 +176,9 @@ const char* const SLicenseLabel2 =
     "To install [name], you must accept this agreement.";
 const char* const SDiskSpaceLabel = "The program requires at least [kb] KB of disk space.";
 const char* const SBrowsePrompt = "Please choose the Installation Folder and click OK to continue.";
+const char* const SRestartQuestion =
+    "Setup has made changes to your computer and you are advised to restart your computer now. "
+    "Would you like to do it now?";
 
 std::string SetupNameLabel(const std::string& application_name) {
   return (application_name + " Setup").substr(0, 70);
@@ -199,12 +202,4 @@ std::string CommonControlsUpdateCommand(const std::string& dir) {
 std::string InitialDestination(const std::string& program_files_dir,
                                const std::string& default_dir) {
   return program_files_dir + default_dir;
-}
-
-void CentreOver(int client_left, int client_top, int client_right, int client_bottom, int width,
-                int height, int& left, int& top) {
-  left = (client_left + client_right) / 2 - width / 2;
-  top = (client_top + client_bottom) / 2 - height / 2;
-  if (left < 0) left = 0;
-  if (top < 0) top = 0;
 }

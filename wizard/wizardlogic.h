@@ -140,9 +140,5 @@ extern const char* const SLicenseLabel1;
 extern const char* const SLicenseLabel2;
 extern const char* const SDiskSpaceLabel;
 extern const char* const SBrowsePrompt;
-
-// The top-left corner that centres a window of the given size over a client
-// rectangle (screen coordinates): each half truncated toward zero, negative
-// results become 0.
-void CentreOver(int client_left, int client_top, int client_right, int client_bottom, int width,
-                int height, int& left, int& top);
+// The restart question on the finished page (with placeholders).
+extern const char* const SRestartQuestion;

@@ -23,7 +23,7 @@
 #include "tools/scriptwriter/scriptwriter.h"
 
 #ifdef _WIN32
-#include "common/win32file.h"
+#include "setupdata/win32file.h"
 using TBenchFile = TWin32File;
 #else
 using TBenchFile = TStdioFile;

@@ -1,4 +1,4 @@
-#include "main/dirconst.h"
+#include "run/dirconst.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "main/globals.h"
+#include "run/globals.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // box's texts.
 #include <gtest/gtest.h>
 
+#include "fsctl/folderlogic.h"
+#include "fsctl/pathfit.h"
 #include "install/newdisktext.h"
-#include "wizard/folderlogic.h"
-#include "wizard/pathfit.h"
 
 namespace {
 // One pixel per character keeps the widths readable.

@@ -11,9 +11,9 @@
 
 #include "setupdata/script.h"
 #include "tests/native/tempdir_fixture.h"
-#include "tools/build/description.h"
-#include "tools/build/distribution.h"
-#include "tools/build/pefile.h"
+#include "tools/qvbuild/description.h"
+#include "tools/qvbuild/distribution.h"
+#include "tools/qvbuild/pefile.h"
 
 namespace fs = std::filesystem;
 using namespace qvbuild;

@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "setupdata/script.h"
-#include "tools/build/description.h"
-#include "tools/build/distribution.h"
+#include "tools/qvbuild/description.h"
+#include "tools/qvbuild/distribution.h"
 #include "tests/native/tempdir_fixture.h"
 #include "tools/inspect/inspect.h"
 

@@ -2,7 +2,7 @@
 // version check and its messages.
 #include <gtest/gtest.h>
 
-#include "main/globals.h"
+#include "run/globals.h"
 #include "setupdata/script.h"
 #include "tools/scriptwriter/scriptwriter.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/placement.h"
 #include "main/background.h"
 #include "wizard/wizardlogic.h"
 
@@ -40,13 +41,13 @@ TEST(Background, RunEntryCommandLineAndCloseQuery) {
   EXPECT_EQ(RunEntryCommandLine(" C:\\My App\\prog.exe ", "/a b"), "\"C:\\My App\\prog.exe\" /a b");
   EXPECT_EQ(RunEntryCommandLine("\"C:\\My App\\p.exe\"", "x"), "\"C:\\My App\\p.exe\" x");
 
-  EXPECT_EQ(MainCloseAnswer(true, 3, false), TMainCloseAnswer::Refuse);
-  EXPECT_EQ(MainCloseAnswer(false, 2, true), TMainCloseAnswer::RefuseAndCloseInstall);
-  EXPECT_EQ(MainCloseAnswer(false, 2, false), TMainCloseAnswer::AskConfirmExit);
-  EXPECT_EQ(MainCloseAnswer(false, 0, false), TMainCloseAnswer::AskConfirmExit);
-  EXPECT_EQ(MainCloseAnswer(false, 1, false), TMainCloseAnswer::AskConfirmExit);
-  EXPECT_EQ(MainCloseAnswer(false, 3, false), TMainCloseAnswer::Allow);
-  EXPECT_EQ(MainCloseAnswer(false, 4, false), TMainCloseAnswer::Allow);
+  EXPECT_EQ(MainCloseAnswer(true, TSetupStep::FinishedPage, false), TMainCloseAnswer::Refuse);
+  EXPECT_EQ(MainCloseAnswer(false, TSetupStep::Installing, true), TMainCloseAnswer::RefuseAndCloseInstall);
+  EXPECT_EQ(MainCloseAnswer(false, TSetupStep::Installing, false), TMainCloseAnswer::AskConfirmExit);
+  EXPECT_EQ(MainCloseAnswer(false, TSetupStep::Starting, false), TMainCloseAnswer::AskConfirmExit);
+  EXPECT_EQ(MainCloseAnswer(false, TSetupStep::Wizard, false), TMainCloseAnswer::AskConfirmExit);
+  EXPECT_EQ(MainCloseAnswer(false, TSetupStep::FinishedPage, false), TMainCloseAnswer::Allow);
+  EXPECT_EQ(MainCloseAnswer(false, TSetupStep::Closing, false), TMainCloseAnswer::Allow);
 }
 
 TEST(WizardPages, NextAndBackSkipOnlyTheMissingTexts) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "install/progman.h"
+#include "dde/progman.h"
 #include "tools/progman/pmstate.h"
 
 TEST(ProgmanText, Commands) {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "install/dde.h"
-#include "install/progman.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 #include "tests/winebench/qvtest.h"
 #include "tools/progman/pmstate.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "common/exceptions.h"
-#include "install/dde.h"
-#include "install/progman.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 #include "tests/wine/dde_testserver.h"
 
 namespace {

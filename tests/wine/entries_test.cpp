@@ -12,9 +12,10 @@
 
 #include "common/exceptions.h"
 #include "common/winhandles.h"
+#include "install/icons.h"
+#include "install/inireg.h"
 #include "install/installcontext.h"
-#include "install/steps.h"
-#include "main/globals.h"
+#include "run/globals.h"
 #include "snapshot.h"
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
@@ -56,9 +57,10 @@ class TestProgress : public TInstallProgress {
 };
 
 struct StepRun {
-  TUndoChanges log;
+  TInstallTransaction transaction;
+  TUndoChanges& log = transaction.Log();
   TestProgress progress;
-  TInstallContext ctx{log, progress};
+  TInstallContext ctx{transaction, progress};
 };
 
 // The log as "kind:s0|s1|s2:param" lines (strings as the record holds them).

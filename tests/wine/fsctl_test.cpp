@@ -19,11 +19,12 @@
 #include "e2e_support.h"
 #include "forms/controls.h"
 #include "forms/forms.h"
+#include "fsctl/choosedir.h"
+#include "fsctl/fsctrls.h"
 #include "install/newdisk.h"
 #include "tests/winebench/qvtest.h"
 #include "uidriver.h"
-#include "wizard/choosedir.h"
-#include "wizard/fsctrls.h"
+#include "wizard/wizardlogic.h"
 
 namespace {
 
@@ -467,6 +468,13 @@ TGeometry Find(const TChooserView& v, const std::string& key) {
   for (const auto& c : v.controls)
     if (c.first == key || (key.back() == ':' && c.first.compare(0, key.size(), key) == 0)) return c.second;
   return TGeometry{-1, -1, -1, -1};
+}
+
+// Browse on the destination page, as the background window wires it for the
+// wizard: the DirEdit text in, the script's default directory appended to
+// every folder picked.
+bool BrowseForInstallFolder(std::string& dir_edit, const std::string& default_directory) {
+  return BrowseForFolder(SBrowsePrompt, dir_edit, default_directory, dir_edit);
 }
 
 }  // namespace

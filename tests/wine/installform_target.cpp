@@ -12,7 +12,7 @@
 // WM_APP + 1 posted to the owner makes its handler raise an exception.
 // The owner form "QvOwner" writes what reached it into "result.txt":
 // "animation playing|still", "instcheck 0|1", "setupstep", "modal N ...". The exit code is the message
-// loop's (0 after WM_SETUPSTEP, 1 after a failed or cancelled installation).
+// loop's (0 after the step, 1 after a failed or cancelled installation).
 #include <windows.h>
 
 #include <cstdio>
@@ -26,12 +26,14 @@
 #include "forms/forms.h"
 #include "install/installform.h"
 #include "install/steps.h"
-#include "main/background.h"
-#include "main/globals.h"
+#include "run/globals.h"
 
 namespace {
 
 std::string g_mode;
+// Posted by the install window's onDone, as the background window posts its
+// step.
+constexpr UINT kWmSetupStep = WM_APP + 2;
 const char kMadeDir[] = "made";
 
 void Note(const std::string& line) {
@@ -88,7 +90,7 @@ class TOwnerForm : public forms::TForm {
       return true;
     }
     if (msg == WM_APP + 1) throw Exception("A handler failed on purpose");
-    if (msg == WM_SETUPSTEP) {
+    if (msg == kWmSetupStep) {
       // The install window closed itself before it told us.
       Note(install_ && !install_->Visible() ? "setupstep" : "setupstep while visible");
       install_.reset();
@@ -102,6 +104,7 @@ class TOwnerForm : public forms::TForm {
  private:
   void Start() {
     install_ = std::make_unique<TInstallForm>(Handle());
+    install_->onDone = [this] { PostMessageA(Handle(), kWmSetupStep, 0, 0); };
     install_->onSetInstCheckVisible = [](bool visible) {
       Note(visible ? "instcheck 1" : "instcheck 0");
     };

@@ -56,16 +56,17 @@
 #include "common/msgbox.h"
 #include "common/pathutil.h"
 #include "common/strutil.h"
-#include "common/win32file.h"
 #include "forms/forms.h"
 #include "install/installform.h"
 #include "install/newdisk.h"
-#include "main/globals.h"
 #include "main/systemfacts.h"
+#include "run/globals.h"
+#include "setupdata/win32file.h"
 
 namespace {
 
-constexpr UINT kWmSetupStep = 0x133C;
+// Posted by the install window's onDone, as the background window does.
+constexpr UINT kWmInstalled = WM_APP + 2;
 
 struct THostOptions {
   std::string Source;
@@ -214,12 +215,13 @@ class THostOwner : public forms::TForm {
       install_->onCommonControlsUpdateMarked = [this] { return marker_; };
       install_->onSetInstCheckVisible = [this](bool visible) { instcheck_ = visible; };
       install_->PromptForDisk = PromptForDisk;
+      install_->onDone = [this] { PostMessageA(Handle(), kWmInstalled, 0, 0); };
       install_->Show();
       install_->RunInstallation();
       result = 0;
       return true;
     }
-    if (msg == kWmSetupStep) {
+    if (msg == kWmInstalled) {
       AppendLine(g_opt.Result, "installed");
       AppendLine(g_opt.Result, Format("needsrestart %d", NeedsRestart ? 1 : 0));
       AppendLine(g_opt.Result, Format("instcheck %d", instcheck_ ? 1 : 0));

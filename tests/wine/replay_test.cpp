@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "install/dde.h"
-#include "install/progman.h"
+#include "common/shareddlls.h"
+#include "dde/dde.h"
+#include "dde/progman.h"
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
 #include "uidriver.h"

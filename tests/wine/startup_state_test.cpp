@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "main/globals.h"
 #include "main/startup.h"
+#include "run/globals.h"
 #include "tests/winebench/qvtest.h"
 #include "tools/scriptwriter/scriptwriter.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "common/syshelpers.h"
-#include "main/dirconst.h"
-#include "main/globals.h"
 #include "main/systemfacts.h"
+#include "run/dirconst.h"
+#include "run/globals.h"
 #include "tests/winebench/qvtest.h"
 
 namespace {

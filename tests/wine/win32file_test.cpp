@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "common/win32file.h"
+#include "setupdata/win32file.h"
 #include "tests/winebench/qvtest.h"
 
 TEST(Win32File, ReadsAndSeeksAgreeWithTheModelFile) {

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "setupdata/zlibblock.h"
-#include "tools/build/description.h"
-#include "tools/build/pefile.h"
+#include "tools/qvbuild/description.h"
+#include "tools/qvbuild/pefile.h"
 
 namespace qvinspect {
 

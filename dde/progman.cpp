@@ -1,4 +1,4 @@
-#include "install/progman.h"
+#include "dde/progman.h"
 
 #include "common/exceptions.h"
 #include "common/strutil.h"

@@ -1,4 +1,4 @@
-#include "install/dde.h"
+#include "dde/dde.h"
 
 #include "common/exceptions.h"
 #include "common/strutil.h"

@@ -1,11 +1,11 @@
-#include "main/dirconst.h"
+#include "run/dirconst.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "common/exceptions.h"
 #include "common/pathutil.h"
-#include "main/globals.h"
+#include "run/globals.h"
 
 const char* const STooManyFiles =
     "Unable to create a file in the destination directory because it contains too many files";

@@ -1,4 +1,4 @@
-#include "tools/build/description.h"
+#include "tools/qvbuild/description.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "wizard/folderlogic.h"
+#include "fsctl/folderlogic.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/build/distribution.h"
+#include "tools/qvbuild/distribution.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
-#include "wizard/choosedir.h"
+#include "fsctl/choosedir.h"
 
 #include "common/pathutil.h"
-#include "wizard/wizardlogic.h"
 
 namespace {
 std::unique_ptr<TChooseDirForm> g_choose_dir;
@@ -63,8 +62,4 @@ bool BrowseForFolder(const std::string& prompt, const std::string& start, const 
   if (form.ShowModal() == forms::mrCancel) return false;
   result = form.TheEdit.Text();
   return true;
-}
-
-bool BrowseForInstallFolder(std::string& dir_edit, const std::string& default_directory) {
-  return BrowseForFolder(SBrowsePrompt, dir_edit, default_directory, dir_edit);
 }

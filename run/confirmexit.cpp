@@ -1,4 +1,4 @@
-#include "main/confirmexit.h"
+#include "run/confirmexit.h"
 
 #include "common/msgbox.h"
 

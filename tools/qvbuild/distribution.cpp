@@ -1,4 +1,4 @@
-#include "tools/build/distribution.h"
+#include "tools/qvbuild/distribution.h"
 
 #include <sys/stat.h>
 #include <zlib.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "tools/build/pefile.h"
+#include "tools/qvbuild/pefile.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "common/syshelpers.h"
-#include "main/dirconst.h"
+#include "run/dirconst.h"
 
 std::string NewTempFileName(const std::string& directory) {
   return NewTempFileName(directory, FileOrDirExists);

@@ -40,10 +40,3 @@ class TWin32File : public TFile {
   size_t ahead_len_ = 0;   // bytes held in ahead_
   int64_t handle_pos_ = 0; // the handle's position: just after ahead_'s bytes
 };
-
-// The system's text for an error code, without the trailing line break.
-std::string SysErrorMessage(DWORD code);
-
-// Raises EInOutError for GetLastError's code: "I/O error <code> <what>
-// \"<path>\": <system text>".
-[[noreturn]] void RaiseLastIOError(const std::string& what, const std::string& path);

@@ -10,7 +10,7 @@
 
 #include "forms/controls.h"
 #include "forms/forms.h"
-#include "wizard/fsctrls.h"
+#include "fsctl/fsctrls.h"
 
 class TChooseDirForm : public forms::TForm {
  public:
@@ -49,8 +49,3 @@ TChooseDirForm& ChooseDirForm();
 // the user cancelled.
 bool BrowseForFolder(const std::string& prompt, const std::string& start, const std::string& create_name,
                      std::string& result);
-
-// Browse on the destination page: dir_edit (the DirEdit text) becomes the
-// chosen path unless the user cancelled; default_directory is the script's
-// DefaultDirectory, appended to every folder picked in the list.
-bool BrowseForInstallFolder(std::string& dir_edit, const std::string& default_directory);

@@ -1,4 +1,4 @@
-#include "main/globals.h"
+#include "run/globals.h"
 
 #include "common/strutil.h"
 

@@ -1,26 +1,9 @@
-#include "common/win32file.h"
+#include "setupdata/win32file.h"
 
 #include <cstring>
 
 #include "common/exceptions.h"
-#include "common/strutil.h"
-
-std::string SysErrorMessage(DWORD code) {
-  char buf[512];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           code, 0, buf, sizeof buf, nullptr);
-  std::string s(buf, n);
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.'))
-    s.pop_back();
-  if (s.empty()) s = Format("System error, code %lu", static_cast<unsigned long>(code));
-  return s;
-}
-
-void RaiseLastIOError(const std::string& what, const std::string& path) {
-  DWORD code = GetLastError();
-  throw EInOutError(Format("I/O error %lu %s \"%s\": %s", static_cast<unsigned long>(code),
-                           what.c_str(), path.c_str(), SysErrorMessage(code).c_str()));
-}
+#include "common/syserror.h"
 
 namespace {
 [[noreturn]] void RaiseIO(const std::string& what, const std::string& path) {

@@ -1,4 +1,4 @@
-#include "tools/build/pefile.h"
+#include "tools/qvbuild/pefile.h"
 
 #include <cstring>
 #include <vector>

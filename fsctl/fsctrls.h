@@ -15,7 +15,7 @@
 #include "common/exceptions.h"
 #include "common/winhandles.h"
 #include "forms/controls.h"
-#include "wizard/folderlogic.h"
+#include "fsctl/folderlogic.h"
 
 class TNewDirectoryListBox;
 

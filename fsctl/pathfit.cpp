@@ -1,4 +1,4 @@
-#include "wizard/pathfit.h"
+#include "fsctl/pathfit.h"
 
 #include <algorithm>
 

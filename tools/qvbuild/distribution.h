@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/build/description.h"
+#include "tools/qvbuild/description.h"
 #include "tools/scriptwriter/scriptwriter.h"
 
 namespace qvbuild {

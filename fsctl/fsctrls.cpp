@@ -1,4 +1,4 @@
-#include "wizard/fsctrls.h"
+#include "fsctl/fsctrls.h"
 
 #include <winnetwk.h>
 
@@ -7,8 +7,9 @@
 
 #include "common/msgbox.h"
 #include "common/strutil.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
-#include "wizard/pathfit.h"
+#include "fsctl/pathfit.h"
 
 namespace {
 
@@ -64,16 +65,6 @@ int FontTextHeight(const forms::TFontSpec& font) {
 
 const forms::TFontSpec& FontOf(const forms::TControlArgs& args) {
   return args.font ? *args.font : args.parent->ContainerForm()->FormFont();
-}
-
-std::string SystemErrorText(DWORD code) {
-  char* buf = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&buf), 0, nullptr);
-  std::string text = n && buf ? Trim(std::string(buf, n)) : std::string();
-  if (buf) LocalFree(buf);
-  return text;
 }
 
 std::string DriveVolumeLabel(char letter) {

@@ -1,0 +1,64 @@
+#include "install/transaction.h"
+
+#include <windows.h>
+
+#include "common/exceptions.h"
+#include "common/strutil.h"
+#include "common/syserror.h"
+#include "common/syshelpers.h"
+#include "install/restartreplace.h"
+#include "run/dirconst.h"
+
+std::string TInstallTransaction::MoveAside(const std::string& dest, uint32_t attributes) {
+  const std::string safety = NewTempFileName(ExtractFilePath(FullPathName(dest)));
+  if (!MoveFileA(dest.c_str(), safety.c_str())) return std::string();
+  replaced_.push_back(TReplacedFile{dest, safety, attributes});
+  return safety;
+}
+
+bool TInstallTransaction::PutBackLast() {
+  const TReplacedFile& r = replaced_.back();
+  if (!MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str())) return false;
+  replaced_.pop_back();
+  return true;
+}
+
+void TInstallTransaction::RecordAttributes(const std::string& dest, uint32_t attributes) {
+  replaced_.push_back(TReplacedFile{dest, std::string(), attributes});
+}
+
+void TInstallTransaction::Commit(const std::string& log_file) {
+  if (!log_file.empty()) log_.WriteLogFile(log_file);
+  // Nothing can be taken back from here on: the replaced files' safety
+  // copies go.
+  for (const TReplacedFile& r : replaced_) {
+    if (r.SafetyCopy.empty()) continue;
+    SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
+  }
+  replaced_.clear();
+  log_.DiscardAll();
+}
+
+void TInstallTransaction::Rollback() {
+  log_.Replay(false);
+  for (auto it = replaced_.rbegin(); it != replaced_.rend(); ++it) {
+    try {
+      if (!it->SafetyCopy.empty()) {
+        // The new file (which the replay keeps, as the destination existed
+        // before) makes way; if it cannot, the rename reports it.
+        SetFileAttributesA(it->Dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(it->Dest.c_str());
+        if (!MoveFileA(it->SafetyCopy.c_str(), it->Dest.c_str()))
+          RaiseLastIOError("restoring", it->Dest);
+      }
+      if (it->Attributes != TReplacedFile::kAttributesUnchanged && FileExists(it->Dest) &&
+          !SetFileAttributesA(it->Dest.c_str(), it->Attributes))
+        RaiseLastIOError("restoring the attributes of", it->Dest);
+    } catch (const Exception& e) {
+      const std::string text = e.Message() + ".";
+      MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
+    }
+  }
+  replaced_.clear();
+}

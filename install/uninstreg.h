@@ -1,0 +1,9 @@
+// The uninstall registration steps: the uninstall data file UNINST0.nnn and
+// the Uninstall key (before the files), and the uninstall-delete entries
+// (after everything else), which are only recorded.
+#pragma once
+#include "install/installcontext.h"
+
+void ReserveUninstallFiles(TInstallContext& ctx);
+void RegisterUninstaller(TInstallContext& ctx);
+void RecordUninstallDeletes(TInstallContext& ctx);
