@@ -155,6 +155,12 @@ def names_source(program):
     return copy, None
 
 
+def is_data_region(label):
+    """A label of DATA_REGIONS, also with a priority suffix (.ctors.65535)."""
+    name = label.lstrip("_")
+    return name in DATA_REGIONS or re.sub(r"\.\d+$", "", name) in DATA_REGIONS
+
+
 def objcopy_beside(objdump):
     """The objcopy of the same binutils as objdump."""
     head, name = os.path.split(objdump)
@@ -185,7 +191,7 @@ def check(program, objdump):
             function, previous = label.group(2), []
             continue
         m = LINE.match(line)
-        if not m or function.lstrip("_") in DATA_REGIONS:
+        if not m or is_data_region(function):
             continue
         text = m.group(2).strip()
         count += 1
