@@ -7,6 +7,10 @@
 # libraries are built for the Pentium Pro (cmov, fcomi), which a 486, a
 # Pentium or a K6 cannot run.
 #
+# Its libstdc++ is configured against msvcrt.dll ($PREFIX/msvcrt), the C
+# library of the test programs and tools, so that its headers offer the
+# whole C99 library; the shipped programs link crtdll.dll.
+#
 # The result lands in $QV_I486_ROOT/<key> (default /var/cache/quorvel-i486),
 # where <key> is a hash of this script and of the versions of every input, and
 # $QV_I486_ROOT/current points at it; cmake/mingw-i686.cmake uses `current`.

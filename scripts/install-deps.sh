@@ -33,5 +33,6 @@ else
 fi
 # The i486 tool chain of the i686 build, from Debian's sources; kept in a
 # cache keyed by its inputs, so this costs nothing when it is there (about
-# NN minutes on a fresh 2-core machine when it is not).
+# 22 minutes of processor time, 15 to 45 minutes on a 2-core machine, when
+# it is not: docs/target-systems.md).
 "$(dirname "$0")/build-i486-runtime.sh"
