@@ -35,6 +35,7 @@ RC_SKIP = 77
 X86_STATUS = 'x86-status'
 WINESERVER = '/usr/lib/wine/wineserver64'
 WINE_INF = '/usr/share/wine/wine.inf'
+WINE_FONTS = '/usr/share/wine/fonts'
 VERSIONS = ('win95', 'win98', 'nt351', 'nt40', 'win2k', 'default')
 RC_TIMEOUT = 124
 RC_BENCH = 125
@@ -175,7 +176,12 @@ def wine_stamp():
         wine32 = 'wine32-%d' % os.stat(WINE32).st_mtime
     except OSError:
         wine32 = 'no-wine32'
-    return '%s %s %s\n' % (version, inf, wine32)
+    # Nor one made before fonts-wine (Marlett, the title-bar buttons) came.
+    try:
+        fonts = 'fonts-%d' % os.stat(WINE_FONTS).st_mtime
+    except OSError:
+        fonts = 'no-wine-fonts'
+    return '%s %s %s %s\n' % (version, inf, wine32, fonts)
 
 
 def template_valid(template, stamp):
