@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "common/exceptions.h"
@@ -181,6 +182,47 @@ void TUndoChanges::WriteLogFile(const std::string& name, const TLogOutputFactory
     throw;
   }
   out->Close();
+}
+
+// ---- what an uninstallation may delete ---------------------------------------
+
+bool MayDeleteKeyTree(uint32_t root, const std::string& subkey) {
+  std::vector<std::string> parts;
+  if (root == 0x80000000u) parts = {"SOFTWARE", "CLASSES"};  // HKEY_CLASSES_ROOT
+  std::string part;
+  for (const char c : subkey + "\\") {
+    if (c != '\\') {
+      part += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    } else if (!part.empty()) {
+      parts.push_back(part);
+      part.clear();
+    }
+  }
+  if (root == 0x80000003u) {  // HKEY_USERS: the user's own key comes first
+    if (parts.empty()) return false;
+    parts.erase(parts.begin());
+  }
+  if (parts.size() < 2) return false;
+  auto starts = [&parts](std::initializer_list<const char*> prefix) {
+    if (parts.size() < prefix.size()) return false;
+    size_t i = 0;
+    for (const char* p : prefix)
+      if (parts[i++] != p) return false;
+    return true;
+  };
+  const size_t n = parts.size();
+  if (starts({"SOFTWARE", "MICROSOFT"}) && n <= 5 &&
+      (n == 2 || parts[2] == "WINDOWS" || parts[2] == "WINDOWS NT") &&
+      (n <= 3 || parts[3] == "CURRENTVERSION"))
+    return false;  // up to the keys right below CurrentVersion
+  if (starts({"SYSTEM", "CURRENTCONTROLSET"}) && n <= 3) return false;
+  if (starts({"SOFTWARE", "CLASSES"})) {
+    if (n == 2) return false;
+    if (n == 3)
+      for (const char* k : {"CLSID", "INTERFACE", "TYPELIB", "APPID", "*", "FOLDER", "DIRECTORY", "DRIVE"})
+        if (parts[2] == k) return false;
+  }
+  return true;
 }
 
 // ---- reading a log back -------------------------------------------------------

@@ -72,6 +72,18 @@ struct UndoRecord {
   std::string String(int n) const;
 };
 
+// Whether a registry tree may be deleted by an uninstallation (a key-tree
+// record): only a key at least two parts below its root ("Software\Vendor";
+// below HKEY_USERS, two parts below the user's key; HKEY_CLASSES_ROOT stands
+// for "Software\Classes"), and never one of the keys that every program
+// shares: "Software\Microsoft", its "Windows" and "Windows NT" keys, their
+// "CurrentVersion" keys and every key right below those (Uninstall,
+// SharedDLLs, Run, App Paths, ...), "Software\Classes" and its system keys
+// (CLSID, Interface, TypeLib, AppID, "*", Folder, Directory, Drive),
+// "System\CurrentControlSet" and the keys right below it. Empty parts and
+// letter case do not count.
+bool MayDeleteKeyTree(uint32_t root, const std::string& subkey);
+
 // Output for the log file. Every operation raises EInOutError on failure.
 class TLogOutput {
  public:

@@ -157,7 +157,7 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
   } cases[] = {
       {R"({"appName":"A","colour":"#000000"})", "t.json: colour:", "unknown key"},
       {R"({"appName":"A","flags":["uninstalable"]})", "t.json: flags:", "unknown flag \"uninstalable\""},
-      {R"({"appName":"A","dirs":[{"name":"x"},{"name":"y","mode":1}]})", "t.json: dirs[1].mode:", "unknown key"},
+      {R"({"appName":"A","dirs":[{"name":"{app}\\x"},{"name":"{app}\\y","mode":1}]})", "t.json: dirs[1].mode:", "unknown key"},
       {R"({"appName":"A","run":[{"file":"x","flags":["wait"]}]})", "t.json: run[0].flags:", "unknown flag"},
       {R"({"appName":"A","icons":[{"name":"N","file":"F","iconFile":"0123456789012345678901234567890123456789012345678901234567890123"}]})",
        "t.json: icons[0].iconFile:", "at most 63"},
@@ -182,6 +182,30 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
       {R"({"appName":"A","uninstaller":"t.json"})", "t.json: uninstaller:", "needs the flag \"uninstallable\""},
       {R"({"appName":"A","flags":["uninstallable"],"uninstaller":"NOPE.EXE"})", "t.json: uninstaller:", "not found"},
       {R"({"appName":"A","flags":["uninstallable"],"uninstaller":3})", "t.json: uninstaller:", "must be the path"},
+      // What would do harm at the user's machine: a shared key deleted by
+      // every uninstallation, a destination that depends on the current
+      // directory, constants setup.exe does not know, "..", two entries
+      // for one destination.
+      {R"({"appName":"A","registry":[{"root":"HKLM","subkey":"Software\\Vendor"},
+          {"root":"HKLM","subkey":"Software","flags":["uninstallDeleteKey"]}]})",
+       "t.json: registry[1].subkey:", "uninstallDeleteKey would delete \"Software\" with all it holds"},
+      {R"({"appName":"A","registry":[{"root":"HKCU","subkey":"Software\\Microsoft\\Windows\\CurrentVersion\\Run","flags":["uninstallDeleteKey"]}]})",
+       "t.json: registry[0].subkey:", "must not be a key that every program shares"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"X.EXE"}]})", "t.json: files[0].dest:",
+       "\"X.EXE\" is not a full path: it must start with {app}, {win}, {sys}, {src}, a drive"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"{App}\\X.EXE"}]})", "t.json: files[0].dest:",
+       "unknown constant \"{App}\" (the constants are {app}, {win}, {sys} and {src}, in small letters)"},
+      {R"({"appName":"A","dirs":[{"name":"{pf}\\Vendor"}]})", "t.json: dirs[0].name:", "unknown constant \"{pf}\""},
+      {R"({"appName":"A","icons":[{"name":"N","file":"{app}\\A.EXE","workingDir":"{App}"}]})",
+       "t.json: icons[0].workingDir:", "unknown constant \"{App}\""},
+      {R"({"appName":"A","uninstallDelete":[{"path":"{app}\\..\\Shared\\x.dll"}]})", "t.json: uninstallDelete[0].path:",
+       "climbs out of its folder with \"..\""},
+      {R"({"appName":"A","uninstallDelete":[{"path":"\\\\server"}]})", "t.json: uninstallDelete[0].path:", "is not a full path"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"{app}\\A.TXT"},{"source":"t.json","dest":"{sys}\\B"},
+          {"source":"t.json","dest":"{sys}\\C"},{"source":"t.json","dest":"{app}\\a.txt"}]})",
+       "t.json: files[3].dest:", "\"{app}\\a.txt\" is also the destination of files[0]"},
+      {R"({"appName":"A","flags":["uninstallable"],"files":[{"source":"t.json","dest":"{win}\\UNINSTAL.EXE"}],
+          "uninstaller":"t.json"})", "t.json: uninstaller:", "is also the destination of files[0]"},
   };
   std::string base = dir_.string() + "/";
   WriteWholeFile(base + "t.json", "{}");  // an existing source for the copy-mode case
@@ -193,6 +217,21 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
            hex + "\"}]}";
   };
   EXPECT_EQ(ParseDescription(reg(hex252), "t.json", "").Builder.Registry[0].BinaryData.size(), 252u);
+  // Full paths of every kind, keys that are an application's own, a
+  // CLSID in a registry value: accepted.
+  const Description ok = ParseDescription(R"({"appName":"A","flags":["uninstallable"],
+    "dirs":[{"name":"{app}"},{"name":"C:\\Data"},{"name":"\\\\srv\\share\\App"},{"name":"{src}\\x..y"}],
+    "registry":[{"root":"HKCR","subkey":".smp","flags":["uninstallDeleteKey"]},
+                {"root":"HKLM","subkey":"Software\\Vendor","type":"string","data":"{00021401-0000-0000-C000-000000000046}",
+                 "flags":["uninstallDeleteKey"]},
+                {"root":"HKLM","subkey":"Software","flags":["uninstallDeleteValue"]},
+                {"root":"HKLM","subkey":"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\A.EXE",
+                 "flags":["uninstallDeleteKey"]}],
+    "files":[{"source":"t.json","dest":"{sys}\\A.DLL"},{"source":"t.json","flags":["uninstallDataFile"]},
+             {"source":"t.json","flags":["uninstallDataFile"]}],
+    "uninstaller":"t.json"})", "t.json", base);
+  EXPECT_EQ(ok.Builder.Dirs.size(), 4u);
+  EXPECT_EQ(ok.Builder.Files.size(), 4u);
   EXPECT_THROW(ParseDescription(reg(hex252 + "cd"), "t.json", ""), EDescriptionError);
   for (const Case& c : cases) {
     try {

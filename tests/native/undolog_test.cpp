@@ -465,6 +465,30 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
   }
 }
 
+TEST(UndoKeyTree, OnlyAnApplicationsOwnKeysMayBeDeleted) {
+  const uint32_t hkcr = 0x80000000u, hkcu = 0x80000001u, hklm = 0x80000002u, hku = 0x80000003u;
+  for (const char* key : {"", "\\", "Software", "\\Software\\", "Software\\\\", "SOFTWARE\\Microsoft",
+                          "Software\\Microsoft\\Windows", "software\\microsoft\\windows nt\\currentversion",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Software\\Classes",
+                          "Software\\Classes\\CLSID", "System\\CurrentControlSet\\Services"}) {
+    EXPECT_FALSE(MayDeleteKeyTree(hklm, key)) << key;
+    EXPECT_FALSE(MayDeleteKeyTree(hkcu, key)) << key;
+  }
+  EXPECT_FALSE(MayDeleteKeyTree(hkcr, ""));
+  EXPECT_FALSE(MayDeleteKeyTree(hkcr, "clsid"));
+  EXPECT_FALSE(MayDeleteKeyTree(hku, ".DEFAULT\\Software"));
+  for (const char* key : {"Software\\Vendor", "Software\\Vendor\\App", "Software\\Microsoft\\Office",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App 1.0_qv1",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\APP.EXE",
+                          "System\\CurrentControlSet\\Services\\AppSvc", "Software\\Classes\\.smp"})
+    EXPECT_TRUE(MayDeleteKeyTree(hklm, key)) << key;
+  EXPECT_TRUE(MayDeleteKeyTree(hkcr, ".smp"));
+  EXPECT_TRUE(MayDeleteKeyTree(hkcr, "CLSID\\{00021401-0000-0000-C000-000000000046}"));
+  EXPECT_TRUE(MayDeleteKeyTree(hku, ".DEFAULT\\Software\\Vendor"));
+}
+
 TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
   TUndoChanges u;
   try {

@@ -1,5 +1,7 @@
 #include "tools/build/description.h"
 
+#include "undo/undolog.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -266,6 +268,75 @@ const json* List(Obj& o, const std::string& key) {
 
 std::string Place(const std::string& list, size_t i) { return list + "[" + std::to_string(i) + "]"; }
 
+const char* const kConstants[] = {"{app}", "{win}", "{sys}", "{src}"};
+
+// Every "{" of a text that setup.exe expands must open one of the four
+// directory constants; anything else ({App}, {pf}) would stay as it is.
+void CheckConstants(const Obj& o, const std::string& key, const std::string& text) {
+  for (size_t at = text.find('{'); at != std::string::npos; at = text.find('{', at + 1)) {
+    bool known = false;
+    for (const char* c : kConstants) known = known || text.compare(at, 5, c) == 0;
+    if (!known) {
+      const size_t close = text.find('}', at);
+      const std::string name = text.substr(at, close == std::string::npos ? 1 : close - at + 1);
+      o.Fail(key, "unknown constant \"" + name +
+                      "\" (the constants are {app}, {win}, {sys} and {src}, in small letters)");
+    }
+  }
+}
+
+// A path that setup.exe creates or deletes: a full path that starts with a
+// directory constant, a drive ("C:\\") or a network share
+// ("\\\\server\\share"), and never climbs out of it with "..". A plain name
+// would land in whatever the current directory is at the user's machine.
+void CheckPath(const Obj& o, const std::string& key, const std::string& path) {
+  CheckConstants(o, key, path);
+  bool full = false;
+  for (const char* c : kConstants)
+    full = full || (path.compare(0, 5, c) == 0 && (path.size() == 5 || path[5] == '\\'));
+  const bool letter = !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  full = full || (letter && path.size() >= 3 && path[1] == ':' && path[2] == '\\');
+  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
+    const size_t share = path.find('\\', 2);
+    full = full || (share != std::string::npos && share > 2 && share + 1 < path.size() &&
+                    path[share + 1] != '\\');
+  }
+  if (!full)
+    o.Fail(key, "\"" + path + "\" is not a full path: it must start with {app}, {win}, {sys}, {src}, "
+                "a drive (\"C:\\\") or a network share (\"\\\\server\\share\")");
+  size_t start = 0;
+  for (;;) {
+    const size_t end = path.find_first_of("\\/", start);
+    if (path.compare(start, end == std::string::npos ? std::string::npos : end - start, "..") == 0 &&
+        (end == std::string::npos ? path.size() - start : end - start) == 2)
+      o.Fail(key, "\"" + path + "\" climbs out of its folder with \"..\"");
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+}
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// Two entries installing the same destination (letter case does not count
+// on the user's machine): the second would replace the first.
+void CheckDuplicateDestinations(const Description& d) {
+  const std::vector<sw::FileSpec>& files = d.Builder.Files;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].FileFlags & 0x40) continue;  // the uninstall data file has a name of its own
+    for (size_t j = 0; j < i; ++j) {
+      if ((files[j].FileFlags & 0x40) || UpperAscii(files[i].DestName) != UpperAscii(files[j].DestName))
+        continue;
+      const std::string place = static_cast<int>(i) == d.UninstallerIndex ? "uninstaller" : Place("files", i) + ".dest";
+      throw EDescriptionError(d.Path + ": " + place + ": \"" + files[i].DestName +
+                              "\" is also the destination of " + Place("files", j));
+    }
+  }
+}
+
 }  // namespace
 
 Description ParseDescription(const std::string& text, const std::string& name,
@@ -299,6 +370,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
     for (size_t i = 0; i < l->size(); ++i) {
       Obj o(name, Place("dirs", i), (*l)[i]);
       b.Dirs.push_back({o.Text("name", 47, true)});
+      CheckPath(o, "name", b.Dirs.back().DirName);
       o.Done();
     }
   if (const json* l = List(top, "files"))
@@ -311,6 +383,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
       if (!FileExists(path)) o.Fail("source", "source file \"" + path + "\" not found");
       f.FileFlags = o.Flags("flags", kFileFlagNames);
       f.DestName = o.Text("dest", 63, (f.FileFlags & 0x40) == 0);
+      if ((f.FileFlags & 0x40) == 0) CheckPath(o, "dest", f.DestName);
       f.CopyMode = static_cast<uint8_t>(o.Choice("copyMode", kCopyModeNames, 0));
       o.Done();
       b.Files.push_back(f);
@@ -335,6 +408,9 @@ Description ParseDescription(const std::string& text, const std::string& name,
       ic.WorkingDir = o.Text("workingDir", 47);
       ic.IconFile = o.Text("iconFile", 63);
       ic.IconIndex = static_cast<int32_t>(o.Integer("iconIndex", INT32_MIN, INT32_MAX, 0));
+      CheckConstants(o, "file", ic.FileName);
+      CheckConstants(o, "workingDir", ic.WorkingDir);
+      CheckConstants(o, "iconFile", ic.IconFile);
       o.Done();
       b.Icons.push_back(ic);
     }
@@ -343,6 +419,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
       Obj o(name, Place("ini", i), (*l)[i]);
       sw::IniSpec e;
       e.IniFileName = o.Text("file", 63);
+      CheckConstants(o, "file", e.IniFileName);
       e.Section = o.Text("section", 47, true);
       e.Key = o.Text("key", 47, true);
       e.Value = o.Text("value", 127);
@@ -406,6 +483,12 @@ Description ParseDescription(const std::string& text, const std::string& name,
         }
       }
       e.RegFlags = o.Flags("flags", kRegistryFlagNames);
+      // The uninstallation deletes this key with all it holds.
+      if ((e.RegFlags & 0x03) == 0x02 && !MayDeleteKeyTree(e.RootKey, e.SubKey))
+        o.Fail("subkey", "uninstallDeleteKey would delete \"" + e.SubKey +
+                             "\" with all it holds: the key to delete needs at least two parts below "
+                             "its root (\"Software\\Vendor\") and must not be a key that every program "
+                             "shares");
       o.Done();
       b.Registry.push_back(e);
     }
@@ -413,6 +496,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
     for (size_t i = 0; i < l->size(); ++i) {
       Obj o(name, Place("uninstallDelete", i), (*l)[i]);
       b.UninstallDeletes.push_back({o.Text("path", 63, true)});
+      CheckPath(o, "path", b.UninstallDeletes.back().DeletePath);
       o.Done();
     }
   if (const json* l = List(top, "run"))
@@ -420,12 +504,14 @@ Description ParseDescription(const std::string& text, const std::string& name,
       Obj o(name, Place("run", i), (*l)[i]);
       sw::RunSpec e;
       e.FileName = o.Text("file", 63, true);
+      CheckConstants(o, "file", e.FileName);
       e.Parameters = o.Text("parameters", 127);
       e.RunFlags = o.Flags("flags", kRunFlagNames);
       o.Done();
       b.Runs.push_back(e);
     }
   top.Done();
+  CheckDuplicateDestinations(d);
   return d;
 }
 
@@ -445,6 +531,7 @@ void SetUninstaller(Description& d, const std::string& source_path) {
   d.UninstallerIndex = static_cast<int>(d.Builder.Files.size());
   d.Builder.Files.push_back(f);
   d.Sources.push_back(source_path);
+  CheckDuplicateDestinations(d);
 }
 
 Description LoadDescription(const std::string& path) {
