@@ -36,5 +36,9 @@ printf '{"appName":"A","files":[{"source":"nope.bin","dest":"x"}]}' >"$WORK/bad.
 grep -q "bad.json: files\[0\].source: source file" "$WORK/badbuild.err" || fail "message: $(cat "$WORK/badbuild.err")"
 [ -z "$(ls -A "$WORK/badout" 2>/dev/null)" ] || fail "output left behind"
 "$QVBUILD" 2>/dev/null; [ $? -eq 2 ] || fail "usage status"
+"$QVBUILD" "$SRC/samples/sample-app/sample.json" -o "$WORK/slsub" --single-file sub/X.BIN 2>"$WORK/slsub.err"
+[ $? -eq 2 ] || fail "a single-file name with a folder not refused"
+grep -q -- "--single-file: \"sub/X.BIN\" must be a file name without a folder" "$WORK/slsub.err" ||
+  fail "message: $(cat "$WORK/slsub.err")"
 echo "all passed"
 rm -rf "$WORK"

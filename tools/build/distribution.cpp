@@ -213,8 +213,18 @@ void MoveInto(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+void CheckOptions(const DistributionOptions& o) {
+  if (o.Level < 0 || o.Level > 9) throw EOptionError("--level: the compression level must be 0 to 9");
+  if (o.SingleFile) {
+    const std::string& n = o.SingleFileName;
+    if (n.empty() || n == "." || n == ".." || n.find_first_of("/\\:") != std::string::npos)
+      throw EOptionError("--single-file: \"" + n +
+                         "\" must be a file name without a folder (it is written into the output directory)");
+  }
+}
+
 DistributionResult BuildDistribution(const Description& d, const DistributionOptions& o) {
-  if (o.Level < 0 || o.Level > 9) throw EBuildError("the compression level must be 0 to 9");
+  CheckOptions(o);
   std::error_code ec;
   fs::create_directories(o.OutDir, ec);
   if (!fs::is_directory(o.OutDir)) throw EBuildError("cannot create the output directory \"" + o.OutDir + "\"");
@@ -222,7 +232,10 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   DistributionResult result;
   sw::ScriptBuilder builder = d.Builder;
   TempDir tmp(o.OutDir);
-  DataWriter writer(tmp.Path(), o.DiskSize, o.SingleFile);
+  // The single file's data goes into a directory of its own, so that no
+  // name of the single file can meet it.
+  TempDir data_tmp(o.OutDir);
+  DataWriter writer(o.SingleFile ? data_tmp.Path() : tmp.Path(), o.DiskSize, o.SingleFile);
 
   for (size_t i = 0; i < builder.Files.size(); ++i) {
     std::string where = d.Path + ": files[" + std::to_string(i) + "]";
@@ -286,6 +299,8 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
       throw EBuildError(e.what());
     }
   }
+
+  if (o.Verify) o.Verify(tmp_script, result.ScriptOffset, result.DataOffset);
 
   // Everything is complete: move it into place, the script last, after the
   // old script is gone, so that no mix of old and new looks complete.

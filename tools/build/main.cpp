@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/build/distribution.h"
+#include "tools/inspect/inspect.h"
 
 namespace {
 
@@ -98,6 +99,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qvbuild: --script-offset needs --single-file\n");
     return 2;
   }
+  try {
+    qvbuild::CheckOptions(o);
+  } catch (const qvbuild::EOptionError& e) {
+    std::fprintf(stderr, "qvbuild: %s\n", e.what());
+    return 2;
+  }
+  // A build is reported done only when its output reads back as setup.exe
+  // would read it.
+  o.Verify = [](const std::string& script, uint32_t script_offset, uint32_t data_offset) {
+    try {
+      qvinspect::VerifyDistribution(script, script_offset, data_offset);
+    } catch (const qvinspect::EScriptFault& e) {
+      throw qvbuild::EBuildError(std::string("the output does not verify: ") + e.what());
+    }
+  };
   try {
     qvbuild::Description d = qvbuild::LoadDescription(desc);
     if (!uninstaller.empty()) qvbuild::SetUninstaller(d, uninstaller);
