@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "setupdata/script.h"
 #include "tests/native/tempdir_fixture.h"
@@ -319,4 +322,44 @@ TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
         << e.what();
   }
   EXPECT_TRUE(Listing("out2").empty());
+}
+
+// A source that another program writes to while qvbuild compresses it is
+// refused instead of shipping half old, half new.
+TEST_F(Distribution, SourceWrittenToWhileItIsReadIsRefused) {
+  const sw::Bytes noise = testdata::Noise(24u << 20, 5);
+  WriteWholeFile(P("BIG.BIN"), std::string(noise.begin(), noise.end()));
+  WriteWholeFile(P("d.json"), R"({"appName":"A","files":[{"source":"BIG.BIN","dest":"{app}\\BIG.BIN"}]})");
+  const Description d = LoadDescription(P("d.json"));
+  DistributionOptions o;
+  o.OutDir = P("out");
+  fs::create_directories(o.OutDir);
+  // Once the first megabyte of output is written, the first byte changes.
+  std::atomic<bool> stop{false}, written{false};
+  std::thread other([&] {
+    while (!stop && !written) {
+      std::error_code ec;
+      for (fs::recursive_directory_iterator it(o.OutDir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename() == "SETUP.1" && fs::file_size(it->path(), ec) > (1u << 20) && !ec) {
+          std::fstream f(P("BIG.BIN"), std::ios::in | std::ios::out | std::ios::binary);
+          f.put(static_cast<char>(noise[0] ^ 0xFF));
+          written = true;
+          break;
+        }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  try {
+    BuildDistribution(d, o);
+    ADD_FAILURE() << "built from a file that changed while it was read";
+  } catch (const EDescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("d.json: files[0].source: \"" + P("BIG.BIN") +
+                                         "\" changed while it was read"),
+              std::string::npos)
+        << e.what();
+  }
+  stop = true;
+  other.join();
+  EXPECT_TRUE(written) << "the file was not written to during the build";
+  EXPECT_TRUE(fs::is_empty(o.OutDir));
 }

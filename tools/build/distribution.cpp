@@ -34,6 +34,15 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+uint32_t ModificationNanoseconds(const struct stat& st) {
+#if defined(__linux__)
+  return static_cast<uint32_t>(st.st_mtim.tv_nsec);
+#else
+  (void)st;
+  return 0;
+#endif
+}
+
 void PutLE32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -243,11 +252,14 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
     FilePtr f(std::fopen(src.c_str(), "rb"));
     if (!f) throw EDescriptionError(where + ".source: source file \"" + src + "\" not found");
     struct stat st;
-    if (stat(src.c_str(), &st) != 0) throw EDescriptionError(where + ".source: cannot read \"" + src + "\"");
-    uint32_t nsec = 0;
-#if defined(__linux__)
-    nsec = static_cast<uint32_t>(st.st_mtim.tv_nsec);
-#endif
+    if (fstat(fileno(f.get()), &st) != 0)
+      throw EDescriptionError(where + ".source: cannot read \"" + src + "\"");
+    // The script holds sizes as 32-bit signed numbers: refused before a
+    // byte is compressed.
+    if (st.st_size > 0x7FFFFFFF)
+      throw EDescriptionError(where + ".source: \"" + src + "\" is " + std::to_string(st.st_size) +
+                              " bytes long; the script describes files of at most 2147483647 bytes");
+    const uint32_t nsec = ModificationNanoseconds(st);
     uint64_t ft = UnixTimeToFileTime(static_cast<int64_t>(st.st_mtime), nsec);
     sw::FileSpec& spec = builder.Files[i];
     spec.SourceTimeLow = static_cast<uint32_t>(ft);
@@ -259,6 +271,13 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
     std::rewind(f.get());
     sw::FileData fd;
     writer.AddFile(f.get(), src, o.Level, fd, where);
+    // A file written to while it was read would ship torn.
+    struct stat after;
+    if (fstat(fileno(f.get()), &after) != 0 || after.st_size != st.st_size ||
+        after.st_mtime != st.st_mtime || ModificationNanoseconds(after) != nsec ||
+        static_cast<int64_t>(fd.Size) != static_cast<int64_t>(st.st_size))
+      throw EDescriptionError(where + ".source: \"" + src +
+                              "\" changed while it was read; build again once nothing writes to it");
     result.Files.push_back(fd);
     result.SourceBytes += fd.Size;
   }
