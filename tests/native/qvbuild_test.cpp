@@ -209,9 +209,37 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
        "t.json: files[3].dest:", "\"{app}\\a.txt\" is also the destination of files[0]"},
       {R"({"appName":"A","flags":["uninstallable"],"files":[{"source":"t.json","dest":"{win}\\UNINSTAL.EXE"}],
           "uninstaller":"t.json"})", "t.json: uninstaller:", "is also the destination of files[0]"},
+      // A key given twice: the parser would keep the second silently.
+      {R"({"appName":"A","files":[],"subtitle":"S","files":[]})", "t.json: files:", "the key appears twice in one object"},
+      {R"({"appName":"A","dirs":[{"name":"{app}"}],"files":[{"source":"t.json","dest":"{app}\\a"},
+          {"source":"t.json","dest":"{app}\\b","source":"t.json"}]})", "t.json: files[1].source:", "appears twice"},
+      // Text files the script's single-byte texts cannot hold.
+      {R"({"appName":"A","licenseFile":"euro.txt"})", "t.json: licenseFile:", "euro.txt\" holds the character U+20AC"},
+      {R"({"appName":"A","infoBeforeFile":"badbom.txt"})", "t.json: infoBeforeFile:", "begins as UTF-8 but is not UTF-8"},
   };
   std::string base = dir_.string() + "/";
   WriteWholeFile(base + "t.json", "{}");  // an existing source for the copy-mode case
+  WriteWholeFile(base + "euro.txt", "10 \xE2\x82\xAC");
+  WriteWholeFile(base + "badbom.txt", "\xEF\xBB\xBF(c) \xA9");
+  // UTF-8 texts with and without a byte-order mark are converted; a text
+  // that is not UTF-8 is single-byte already.
+  WriteWholeFile(base + "bom.txt", "\xEF\xBB\xBF\xE2\x80\xA6 \xC2\xA9 Caf\xC3\xA9");
+  WriteWholeFile(base + "utf8.txt", "na\xC3\xAFve\r\n");
+  WriteWholeFile(base + "ansi.txt", "(c) \xA9 1998");
+  const Description texts = ParseDescription(
+      R"({"appName":"A","licenseFile":"utf8.txt","infoBeforeFile":"ansi.txt"})",
+      "t.json", base);
+  EXPECT_EQ(texts.Builder.LicenseText, "na\xEFve\r\n");
+  EXPECT_EQ(texts.Builder.InfoBeforeText, "(c) \xA9 1998");
+  try {
+    ParseDescription(R"({"appName":"A","infoAfterFile":"bom.txt"})", "t.json", base);
+    ADD_FAILURE() << "an ellipsis (U+2026) was converted";
+  } catch (const EDescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("U+2026"), std::string::npos) << e.what();
+  }
+  WriteWholeFile(base + "bom.txt", "\xEF\xBB\xBF\xC2\xA9 Caf\xC3\xA9");
+  EXPECT_EQ(ParseDescription(R"({"appName":"A","infoAfterFile":"bom.txt"})", "t.json", base).Builder.InfoAfterText,
+            "\xA9 Caf\xE9");
   // 252 bytes fit exactly, 253 do not.
   std::string hex252;
   for (int i = 0; i < 252; ++i) hex252 += "ab";

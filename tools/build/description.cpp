@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 namespace qvbuild {
@@ -73,6 +75,35 @@ std::string JoinPath(const std::string& base, const std::string& rel) {
   char last = base.back();
   if (last == '/' || last == '\\') return base + rel;
   return base + "/" + rel;
+}
+
+// UTF-8 to the script's single-byte characters (one byte per code point up
+// to U+00FF, as far as the ANSI code page agrees). Invalid: not UTF-8 at
+// all; Unrepresentable: a code point above U+00FF (the first one in bad).
+enum class TUtf8Result { Ok, Invalid, Unrepresentable };
+TUtf8Result Utf8ToSingleByte(const std::string& utf8, std::string& out, uint32_t& bad) {
+  out.clear();
+  TUtf8Result result = TUtf8Result::Ok;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || i + n > utf8.size()) return TUtf8Result::Invalid;
+    uint32_t cp = n == 1 ? c : c & (0x7Fu >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
+      if ((cc & 0xC0) != 0x80) return TUtf8Result::Invalid;
+      cp = cp << 6 | (cc & 0x3Fu);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return TUtf8Result::Invalid;
+    if (cp > 0xFF && result == TUtf8Result::Ok) {
+      result = TUtf8Result::Unrepresentable;
+      bad = cp;
+    }
+    out += static_cast<char>(cp);
+    i += n;
+  }
+  return result;
 }
 
 // One object of the description being read: reports faults with its place
@@ -170,24 +201,10 @@ class Obj {
 
   std::string ToAnsi(const std::string& key, const std::string& utf8) const {
     std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-      unsigned char c = static_cast<unsigned char>(utf8[i]);
-      uint32_t cp;
-      size_t n;
-      if (c < 0x80) {
-        cp = c;
-        n = 1;
-      } else if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
-        cp = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-        n = 2;
-      } else {
-        Fail(key, "character not representable in a single-byte text");
-      }
-      if (cp > 0xFF) Fail(key, "character not representable in a single-byte text");
-      if (cp == 0) Fail(key, "contains a NUL character");
-      out += static_cast<char>(cp);
-      i += n;
-    }
+    uint32_t bad = 0;
+    if (Utf8ToSingleByte(utf8, out, bad) != TUtf8Result::Ok)
+      Fail(key, "character not representable in a single-byte text");
+    if (out.find('\0') != std::string::npos) Fail(key, "contains a NUL character");
     return out;
   }
 
@@ -211,6 +228,26 @@ std::string ReadTextFile(Obj& o, const std::string& key, const std::string& base
   ss << in.rdbuf();
   std::string text = ss.str();
   if (text.size() > 0x7FFFFFF0u) o.Fail(key, "text file too large");
+  // Shown as it is by the wizard, in the ANSI code page: a UTF-8 text (with
+  // or without its byte-order mark) is converted; a text that is not UTF-8
+  // is taken to be single-byte already.
+  const bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  if (bom) text.erase(0, 3);
+  std::string converted;
+  uint32_t bad = 0;
+  switch (Utf8ToSingleByte(text, converted, bad)) {
+    case TUtf8Result::Ok:
+      return converted;
+    case TUtf8Result::Invalid:
+      if (bom) o.Fail(key, "the text file \"" + path + "\" begins as UTF-8 but is not UTF-8");
+      return text;
+    case TUtf8Result::Unrepresentable: {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+      o.Fail(key, "the text file \"" + path + "\" holds the character " + code +
+                      ", which the script's single-byte texts cannot hold");
+    }
+  }
   return text;
 }
 
@@ -267,6 +304,54 @@ const json* List(Obj& o, const std::string& key) {
 }
 
 std::string Place(const std::string& list, size_t i) { return list + "[" + std::to_string(i) + "]"; }
+
+// A parser callback that refuses an object holding a key twice (the
+// parser would keep the second silently), naming its place.
+json::parser_callback_t DuplicateKeyRefuser(const std::string& name) {
+  struct TFrame {
+    bool array = false;
+    size_t index = 0;
+    std::string key;
+    std::set<std::string> keys;
+  };
+  auto stack = std::make_shared<std::vector<TFrame>>();
+  return [stack, name](int, json::parse_event_t event, json& parsed) {
+    std::vector<TFrame>& st = *stack;
+    auto next_element = [&st] {
+      if (!st.empty() && st.back().array) ++st.back().index;
+    };
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        st.emplace_back();
+        st.back().array = event == json::parse_event_t::array_start;
+        break;
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        if (!st.empty()) st.pop_back();
+        next_element();
+        break;
+      case json::parse_event_t::value:
+        next_element();
+        break;
+      case json::parse_event_t::key: {
+        const std::string key = parsed.get<std::string>();
+        if (!st.empty() && !st.back().keys.insert(key).second) {
+          std::string place;
+          for (size_t i = 0; i + 1 < st.size(); ++i)
+            place += st[i].array ? "[" + std::to_string(st[i].index) + "]"
+                                 : (place.empty() ? "" : ".") + st[i].key;
+          place += (place.empty() ? "" : ".") + key;
+          throw EDescriptionError(name + ": " + place +
+                                  ": the key appears twice in one object (the second would replace the first)");
+        }
+        if (!st.empty()) st.back().key = key;
+        break;
+      }
+    }
+    return true;
+  };
+}
 
 const char* const kConstants[] = {"{app}", "{win}", "{sys}", "{src}"};
 
@@ -343,7 +428,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
                              const std::string& base) {
   json root;
   try {
-    root = json::parse(text);
+    root = json::parse(text, DuplicateKeyRefuser(name));
   } catch (const json::parse_error& e) {
     throw EDescriptionError(name + ": not valid JSON: " + e.what());
   }
