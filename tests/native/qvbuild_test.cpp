@@ -337,19 +337,33 @@ TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
   EXPECT_EQ(names.size(), r.Written.size());
   EXPECT_EQ(ReadAll(P("out/SETUP.0")), old_script);
 
-  // A disk too small for a marker: refused, naming the entry; nothing left.
+  // Options that cannot work are refused before anything is read or
+  // written, naming the option.
   WriteWholeFile(P("B.TXT"), "bbb");
   o.OutDir = P("out2");
-  o.DiskSize = 16;
-  try {
-    BuildDistribution(d, o);
-    ADD_FAILURE() << "built with 16-byte disks";
-  } catch (const EDescriptionError& e) {
-    EXPECT_NE(std::string(e.what()).find("d.json: files[0]: the disk size 16 is too small"),
-              std::string::npos)
-        << e.what();
+  struct TOption {
+    uint32_t disk_size, script_offset;
+    bool single;
+    const char* says;
+  } options[] = {
+      {16, 0, false, "--disk-size: 16 bytes is too small: a disk data file holds its 12-byte header, a "
+                     "file's 4-byte marker and at least one byte of data (at least 17)"},
+      {0, 4096, false, "--script-offset needs --single-file"},
+      {0, 0x40000001u, true, "--script-offset: 1073741825 is more than 1073741824 (1 GB), the most room a "
+                             "loader program may take"},
+  };
+  for (const TOption& t : options) {
+    o.DiskSize = t.disk_size;
+    o.ScriptOffset = t.script_offset;
+    o.SingleFile = t.single;
+    try {
+      BuildDistribution(d, o);
+      ADD_FAILURE() << "built with " << t.says;
+    } catch (const EOptionError& e) {
+      EXPECT_EQ(std::string(e.what()), t.says);
+    }
   }
-  EXPECT_TRUE(Listing("out2").empty());
+  EXPECT_FALSE(fs::exists(P("out2")));
 }
 
 // A source that another program writes to while qvbuild compresses it is

@@ -171,6 +171,7 @@ TEST_F(Inspect, RoundTripAcrossManyDisksAndInTheSingleFile) {
   // An output that does not read back is never moved into place.
   o.OutDir = P("damaged");
   o.SingleFile = false;
+  o.ScriptOffset = 0;
   o.DiskSize = 4096;
   o.Verify = [](const std::string& script, uint32_t script_offset, uint32_t data_offset) {
     const std::string disk = script.substr(0, script.size() - 1) + "3";

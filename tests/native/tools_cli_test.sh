@@ -47,6 +47,16 @@ grep -q 'big.json: files\[0\].source: ".*big.bin" is 2147483648 bytes long' "$WO
 rm -f "$WORK/big.bin"
 
 "$QVBUILD" 2>/dev/null; [ $? -eq 2 ] || fail "usage status"
+# Options that cannot work: refused as a wrong command line, naming the
+# option, also without files, before a 2 GB filler is made.
+printf '{"appName":"A"}' >"$WORK/nofiles.json"
+"$QVBUILD" "$WORK/nofiles.json" -o "$WORK/opt" --disk-size 10 2>"$WORK/opt.err"
+[ $? -eq 2 ] || fail "--disk-size 10 not refused"
+grep -q -- "--disk-size: 10 bytes is too small" "$WORK/opt.err" || fail "message: $(cat "$WORK/opt.err")"
+"$QVBUILD" "$WORK/nofiles.json" -o "$WORK/opt" --single-file X --script-offset 2147483647 2>"$WORK/opt.err"
+[ $? -eq 2 ] || fail "--script-offset 2147483647 not refused"
+grep -q -- "--script-offset: 2147483647 is more than" "$WORK/opt.err" || fail "message: $(cat "$WORK/opt.err")"
+[ ! -e "$WORK/opt" ] || fail "output made for a wrong option"
 "$QVBUILD" "$SRC/samples/sample-app/sample.json" -o "$WORK/slsub" --single-file sub/X.BIN 2>"$WORK/slsub.err"
 [ $? -eq 2 ] || fail "a single-file name with a folder not refused"
 grep -q -- "--single-file: \"sub/X.BIN\" must be a file name without a folder" "$WORK/slsub.err" ||

@@ -26,6 +26,7 @@ namespace {
 constexpr size_t kChunk = 1 << 16;
 constexpr uint32_t kDiskHeaderSize = 12;
 constexpr uint32_t kMinDiskSize = kDiskHeaderSize + 4 + 1;
+constexpr uint32_t kMaxScriptOffset = 1u << 30;
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -61,11 +62,6 @@ class DataWriter {
 
   void AddFile(std::FILE* src, const std::string& src_path, int level, sw::FileData& d,
                const std::string& where) {
-    if (disk_size_ != 0 && disk_size_ < kMinDiskSize)
-      throw EDescriptionError(where + ": the disk size " + std::to_string(disk_size_) +
-                              " is too small for the file data marker (a disk holds its " +
-                              std::to_string(kDiskHeaderSize) +
-                              "-byte header, the 4-byte marker and at least one byte of data)");
     // The marker always lies wholly inside the file's first disk.
     if (disk_size_ != 0 && size_ + 4 > disk_size_) NewDisk();
     d.FirstDisk = static_cast<int32_t>(disks_.size());
@@ -224,6 +220,14 @@ void MoveInto(const std::string& from, const std::string& to) {
 
 void CheckOptions(const DistributionOptions& o) {
   if (o.Level < 0 || o.Level > 9) throw EOptionError("--level: the compression level must be 0 to 9");
+  if (o.DiskSize != 0 && o.DiskSize < kMinDiskSize)
+    throw EOptionError("--disk-size: " + std::to_string(o.DiskSize) + " bytes is too small: a disk data file "
+                       "holds its " + std::to_string(kDiskHeaderSize) + "-byte header, a file's 4-byte marker "
+                       "and at least one byte of data (at least " + std::to_string(kMinDiskSize) + ")");
+  if (o.ScriptOffset != 0 && !o.SingleFile) throw EOptionError("--script-offset needs --single-file");
+  if (o.ScriptOffset > kMaxScriptOffset)
+    throw EOptionError("--script-offset: " + std::to_string(o.ScriptOffset) + " is more than " +
+                       std::to_string(kMaxScriptOffset) + " (1 GB), the most room a loader program may take");
   if (o.SingleFile) {
     const std::string& n = o.SingleFileName;
     if (n.empty() || n == "." || n == ".." || n.find_first_of("/\\:") != std::string::npos)
@@ -287,7 +291,7 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   bo.Compress = o.CompressScript;
   bo.Level = o.Level;
   bo.SingleFile = o.SingleFile;
-  bo.ScriptOffset = o.SingleFile ? o.ScriptOffset : 0;
+  bo.ScriptOffset = 0;  // the filler is written as the file is, not held in memory
   sw::Bytes script;
   try {
     script = builder.EncodeScript(result.Files, bo);
@@ -301,12 +305,22 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   std::string tmp_script = tmp.Path() + "/" + script_name;
   if (o.SingleFile) {
     result.ScriptOffset = o.ScriptOffset;
-    size_t data_offset = (script.size() + 15) / 16 * 16;
-    if (data_offset > 0x7FFFFFFFu) throw EBuildError("the script is too large");
+    const uint64_t data_offset = (uint64_t{o.ScriptOffset} + script.size() + 15) / 16 * 16;
+    if (data_offset > 0x7FFFFFFFu)
+      throw EBuildError("the script of " + std::to_string(script.size()) + " bytes does not fit below 2 GB after "
+                        "the --script-offset of " + std::to_string(o.ScriptOffset) + " bytes");
     result.DataOffset = static_cast<uint32_t>(data_offset);
-    script.resize(data_offset, 0);
+    script.resize(static_cast<size_t>(data_offset - o.ScriptOffset), 0);
     FilePtr out(std::fopen(tmp_script.c_str(), "wb"));
     if (!out) throw EBuildError("cannot create \"" + tmp_script + "\"");
+    // The filler stands for the loader that carries the script.
+    std::vector<uint8_t> filler(kChunk);
+    for (uint32_t done = 0; done < o.ScriptOffset;) {
+      const uint32_t n = o.ScriptOffset - done < kChunk ? o.ScriptOffset - done : static_cast<uint32_t>(kChunk);
+      for (uint32_t i = 0; i < n; ++i) filler[i] = static_cast<uint8_t>((done + i) * 7 + 1);
+      if (std::fwrite(filler.data(), 1, n, out.get()) != n) throw EBuildError("cannot write \"" + tmp_script + "\"");
+      done += n;
+    }
     if (std::fwrite(script.data(), 1, script.size(), out.get()) != script.size())
       throw EBuildError("cannot write \"" + tmp_script + "\"");
     Append(out.get(), data.at(0), tmp_script);

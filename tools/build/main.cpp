@@ -95,10 +95,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (o.ScriptOffset != 0 && !o.SingleFile) {
-    std::fprintf(stderr, "qvbuild: --script-offset needs --single-file\n");
-    return 2;
-  }
   try {
     qvbuild::CheckOptions(o);
   } catch (const qvbuild::EOptionError& e) {
