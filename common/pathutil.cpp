@@ -7,6 +7,15 @@ bool IsDriveRoot(const std::string& path) {
   return n >= 2 && path[n - 2] == ':' && path[n - 1] == '\\';
 }
 
+bool IsFullPath(const std::string& path) {
+  const std::string& p = path;
+  const bool letter = !p.empty() && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+  if (letter && p.size() >= 3 && p[1] == ':' && p[2] == '\\') return true;
+  if (p.size() < 5 || p[0] != '\\' || p[1] != '\\' || p[2] == '\\') return false;
+  const size_t share = p.find('\\', 2);
+  return share != std::string::npos && share + 1 < p.size() && p[share + 1] != '\\';
+}
+
 std::string EnsureTrailingBackslash(const std::string& path) {
   if (!path.empty() && path.back() != '\\') return path + '\\';
   return path;

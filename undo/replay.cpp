@@ -182,8 +182,8 @@ class TReplay {
   void RegKeyTree(const UndoRecord& rec) {
     HKEY root = RootKeyFromParam(rec.Param);
     std::string subkey = rec.String(0);
-    if (root == nullptr || !NamesSubkey(subkey)) {
-      result = false;  // a record that names no key below a known root
+    if (root == nullptr || !MayDeleteKeyTree(rec.Param, subkey)) {
+      result = false;  // the root itself, or a key every program shares
       return;
     }
     {

@@ -84,6 +84,9 @@ struct UndoRecord {
 // letter case do not count.
 bool MayDeleteKeyTree(uint32_t root, const std::string& subkey);
 
+// "HKEY_LOCAL_MACHINE" and so on for a record's root key parameter.
+std::string RootKeyName(uint32_t root);
+
 // Output for the log file. Every operation raises EInOutError on failure.
 class TLogOutput {
  public:
@@ -139,8 +142,10 @@ class TUndoChanges {
   // every record, in order. The whole log is checked before anything is
   // kept: the ID, the header fields, each record's links, kind, length,
   // strings and (for registry kinds) root key, the record count against the
-  // file's end. Raises EUndoLogError naming the first fault; the list then
-  // stays empty.
+  // file's end; and what the records ask for: full paths of files and
+  // folders, key trees that MayDeleteKeyTree allows, Program Manager names
+  // without '"', '[' or ']'. Raises EUndoLogError naming the first fault;
+  // the list then stays empty.
   void ReadLogData(const uint8_t* data, size_t size);
   // The same from a file; EInOutError when it cannot be opened or read.
   void ReadLogFile(const std::string& name);

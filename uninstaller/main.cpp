@@ -36,16 +36,6 @@ bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string RootName(uint32_t param) {
-  switch (param) {
-    case 0x80000000u: return "HKEY_CLASSES_ROOT";
-    case 0x80000001u: return "HKEY_CURRENT_USER";
-    case 0x80000002u: return "HKEY_LOCAL_MACHINE";
-    case 0x80000003u: return "HKEY_USERS";
-    default: return "HKEY_CURRENT_CONFIG";
-  }
-}
-
 // What the replay and the tidying could not take away: files and folders
 // still there (shared files excepted: their count or the user kept them),
 // registry keys and values still there.
@@ -70,7 +60,7 @@ std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
         TRegKey key;
         if (RegOpenKeyExA(RootKeyFromParam(r.param), r.s0.c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
             ERROR_SUCCESS)
-          add(RootName(r.param) + "\\" + r.s0);
+          add(RootKeyName(r.param) + "\\" + r.s0);
         break;
       }
       case ukRegValue: {
@@ -78,7 +68,7 @@ std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
         if (RegOpenKeyExA(RootKeyFromParam(r.param), r.s0.c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
                 ERROR_SUCCESS &&
             RegValuePresent(key.get(), r.s1))
-          add(RootName(r.param) + "\\" + r.s0 + " [" + r.s1 + "]");
+          add(RootKeyName(r.param) + "\\" + r.s0 + " [" + r.s1 + "]");
         break;
       }
       default:

@@ -26,13 +26,6 @@ bool Quoted(const std::string& s, size_t& pos, std::string& out) {
   return true;
 }
 
-// "C:\..." or "\\server\share\...".
-bool IsAbsolute(const std::string& p) {
-  if (p.size() >= 3 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':' && p[2] == '\\')
-    return true;
-  return p.size() > 2 && p[0] == '\\' && p[1] == '\\';
-}
-
 // Splits "<dir>\UNINSTd.nnn" into dir and nnn; false for another name.
 bool SplitUninstallName(const std::string& path, char digit, std::string& dir, std::string& number) {
   const size_t slash = path.rfind('\\');
@@ -70,7 +63,7 @@ bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& ou
   if (cmdline.find_first_not_of(' ', pos) != std::string::npos) return false;
 
   std::string dataDir, dataNumber, logDir, logNumber;
-  if (!IsAbsolute(data) || !IsAbsolute(log) || !SplitUninstallName(data, '0', dataDir, dataNumber) ||
+  if (!IsFullPath(data) || !IsFullPath(log) || !SplitUninstallName(data, '0', dataDir, dataNumber) ||
       !SplitUninstallName(log, '1', logDir, logNumber) || Upper(dataDir) != Upper(logDir) ||
       dataNumber != logNumber)
     return false;

@@ -489,6 +489,51 @@ TEST(UndoKeyTree, OnlyAnApplicationsOwnKeysMayBeDeleted) {
   EXPECT_TRUE(MayDeleteKeyTree(hku, ".DEFAULT\\Software\\Vendor"));
 }
 
+// A log that is well framed but asks for harm is refused as damaged,
+// naming the record: relative paths (the current directory would decide),
+// a key tree every program shares, Program Manager names that would end
+// their command.
+TEST(UndoLogRead, RefusesRecordsThatWouldDoHarm) {
+  struct TCase {
+    UndoRecordKind kind;
+    std::vector<std::string> strings;
+    uint32_t param;
+    const char* says;
+  } cases[] = {
+      {ukDeleteFile, {"X.EXE", ""}, 0, "record 2 names \"X.EXE\", which is not a full path"},
+      {ukDeleteFile, {"C:\\App\\X.EXE", "qv0001.tmp"}, 0, "record 2 names \"qv0001.tmp\", which is not a full path"},
+      {ukRemoveDir, {"App\\Data"}, 0, "record 2 names \"App\\Data\", which is not a full path"},
+      {ukRemoveDir, {"\\\\server"}, 0, "record 2 names \"\\\\server\", which is not a full path"},
+      {ukRegKeyTree, {"Software"}, 0x80000002u,
+       "record 2 would delete the registry key HKEY_LOCAL_MACHINE\\Software with all it holds, a key that "
+       "every program shares"},
+      {ukRegKeyTree, {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}, 0x80000002u,
+       "record 2 would delete the registry key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
+       "\\Uninstall with all it holds, a key that every program shares"},
+      {ukProgmanEntry, {"G\")][DeleteGroup(\"Main", ""}, 0,
+       "record 2 names the Program Manager group \"G\")][DeleteGroup(\"Main\", which holds \", [ or ]"},
+      {ukProgmanEntry, {"G", "I]"}, 0, "record 2 names the Program Manager item \"I]\", which holds \", [ or ]"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.says);
+    TUndoChanges w;
+    w.AppName = "A";
+    w.AppendStrings(ukRemoveDir, {"\\\\srv\\share\\App"}, 0);
+    w.AppendStrings(c.kind, c.strings, c.param);
+    TFakeDisk d;
+    w.WriteLogFile("log", FakeFactory(d));
+    TUndoChanges r;
+    try {
+      r.ReadLogData(d.file.data(), d.file.size());
+      ADD_FAILURE() << "accepted";
+    } catch (const EUndoLogError& e) {
+      EXPECT_EQ(e.Kind(), EUndoLogError::kDamaged);
+      EXPECT_EQ(e.Message(), c.says);
+    }
+    EXPECT_EQ(r.First(), nullptr);
+  }
+}
+
 TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
   TUndoChanges u;
   try {

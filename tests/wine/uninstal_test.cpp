@@ -271,6 +271,7 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   struct TBadLog {
     std::string bytes, says;
   } badLogs[] = {
+      {},  // a hostile log, made below
       {"", "The uninstall log file is incomplete:\r\n\r\n" + in.logFile + "\r\n\r\n(the file is empty)" + kNothing},
       {otherFormat, "The uninstall log file is not an uninstall log:\r\n\r\n" + in.logFile +
                         "\r\n\r\n(it is not an uninstall log)" + kNothing},
@@ -284,6 +285,17 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
       {badKind, "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
                     "\r\n\r\n(record 1 is of an unknown kind (42))" + kNothing},
   };
+  {
+    // Well framed, but asking for harm: a file without a full path, which
+    // would be looked for in the current directory.
+    TUndoChanges hostile;
+    hostile.AppName = kAppName;
+    hostile.AppendStrings(ukDeleteFile, {"WIN.INI", ""}, 0);
+    const std::string path = qvtest::TmpDir() + "hostile.log";
+    hostile.WriteLogFile(path);
+    badLogs[0] = {ReadWholeFile(path), "The uninstall log file is damaged:\r\n\r\n" + in.logFile +
+                                           "\r\n\r\n(record 1 names \"WIN.INI\", which is not a full path)" + kNothing};
+  }
   for (const TBadLog& bad : badLogs) {
     SCOPED_TRACE(bad.says);
     ASSERT_TRUE(WriteWholeFile(in.logFile, bad.bytes));

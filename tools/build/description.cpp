@@ -1,5 +1,6 @@
 #include "tools/build/description.h"
 
+#include "common/pathutil.h"
 #include "undo/undolog.h"
 
 #include <sys/stat.h>
@@ -379,14 +380,7 @@ void CheckPath(const Obj& o, const std::string& key, const std::string& path) {
   bool full = false;
   for (const char* c : kConstants)
     full = full || (path.compare(0, 5, c) == 0 && (path.size() == 5 || path[5] == '\\'));
-  const bool letter = !path.empty() && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  full = full || (letter && path.size() >= 3 && path[1] == ':' && path[2] == '\\');
-  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
-    const size_t share = path.find('\\', 2);
-    full = full || (share != std::string::npos && share > 2 && share + 1 < path.size() &&
-                    path[share + 1] != '\\');
-  }
-  if (!full)
+  if (!full && !IsFullPath(path))
     o.Fail(key, "\"" + path + "\" is not a full path: it must start with {app}, {win}, {sys}, {src}, "
                 "a drive (\"C:\\\") or a network share (\"\\\\server\\share\")");
   size_t start = 0;
