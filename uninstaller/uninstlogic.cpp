@@ -74,7 +74,9 @@ bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& ou
 }
 
 std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::string& appDir) {
-  const std::string base = Upper(EnsureTrailingBackslash(appDir));
+  // Full paths compared, "." and ".." resolved: "C:\App\..\Shared" is not
+  // below "C:\App".
+  const std::string base = Upper(EnsureTrailingBackslash(ResolveDotParts(appDir)));
   std::set<std::string> seen;
   std::vector<std::string> folders;
   auto below = [&](const std::string& p) {
@@ -82,7 +84,7 @@ std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::str
   };
   for (const UndoRecord* r = log.First(); r; r = r->Next) {
     if (r->Kind != ukDeleteFile && r->Kind != ukRemoveDir) continue;
-    std::string path = r->String(0);
+    std::string path = ResolveDotParts(r->String(0));
     while (!path.empty() && path.back() == '\\') path.pop_back();
     // A recorded folder counts itself (the replay leaves it when a folder
     // made on the way into it was still there); a file counts its folder.
@@ -110,11 +112,11 @@ bool IsOwnApplicationFolder(const std::string& appDir, const std::string& window
     while (!p.empty() && p.back() == '\\') p.pop_back();
     return Upper(p);
   };
-  const std::string app = norm(appDir);
+  const std::string app = norm(ResolveDotParts(appDir));
   // "C:" (a drive root) or "\\server\share" (a share's root).
   if (app.size() <= 2) return false;
   if (app.compare(0, 2, "\\\\") == 0 && std::count(app.begin(), app.end(), '\\') <= 3) return false;
-  return app != norm(windowsDir) && app != norm(systemDir);
+  return app != norm(ResolveDotParts(windowsDir)) && app != norm(ResolveDotParts(systemDir));
 }
 
 const char* const kUninstallCaption = "Uninstall";

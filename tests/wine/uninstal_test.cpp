@@ -125,6 +125,10 @@ void Install(TInstalled& in) {
   log.AppendStrings(ukDeleteFile, {in.app + "\\data\\readme.txt", ""}, 0);
   ASSERT_TRUE(WriteWholeFile(in.app + "\\prog.hlp", "help"));
   log.AppendStrings(ukDeleteFile, {in.app + "\\prog.hlp", ""}, 0);
+  // A file out of the application folder by "..", into a folder of another
+  // product's.
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\..\\QvShared\\qvs.dll", "beside"));
+  log.AppendStrings(ukDeleteFile, {in.app + "\\..\\QvShared\\qvs.dll", ""}, 0);
   ASSERT_TRUE(WriteWholeFile(in.existed, "new version"));
   log.AppendStrings(ukDeleteFile, {in.existed, ""}, dfExistedBefore);
   in.selfReg = in.app + "\\selfreg.dll";
@@ -216,11 +220,13 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   const std::string marker = qvtest::TmpDir() + "selfreg.log";
   SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
   // The machine before: the uninstaller from an earlier installation, a
-  // file the installation will replace, a shared file of another product.
+  // file the installation will replace, a shared file of another product,
+  // another product's empty folder beside the application folder.
   ASSERT_TRUE(CopyFileA((qvtest::BinDir() + "Uninstal.exe").c_str(),
                         (WinDir() + "\\Uninstal.exe").c_str(), FALSE));
   ASSERT_TRUE(WriteWholeFile(in.existed, "old version"));
   ASSERT_TRUE(WriteWholeFile(in.otherShared, "other"));
+  ASSERT_TRUE(CreateDirectoryA("C:\\Program Files\\QvShared", nullptr));
   SetCount(in.otherShared, 1);
   qvtest::TestProgman progman("uninst");
   if (Nt351())
@@ -261,9 +267,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   // Logs that cannot be used, each in place of the real one.
   const std::string good = ReadWholeFile(in.logFile);
   ASSERT_GT(good.size(), 78u);
-  // 20 records; under nt351 no registration, shared files or shell link
+  // 21 records; under nt351 no registration, shared files or shell link
   // records (-7), and three Program Manager records (+3).
-  const std::string n = Nt351() ? "16" : "20";
+  const std::string n = Nt351() ? "17" : "21";
   std::string otherFormat = good, zeros = good, badKind = good;
   otherFormat[0] = 'X';
   std::fill(zeros.begin(), zeros.begin() + 78, '\0');
@@ -429,6 +435,8 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
                   "WIN.INI [Extensions] is mapped to this key; deleting the section's last key "
                   "leaves it empty"}})),
             "");
+
+  EXPECT_TRUE(RemoveDirectoryA("C:\\Program Files\\QvShared"));
 
   // A second run on the same log: it is gone.
   TRun again = RunRefused(in.uninstallString);
