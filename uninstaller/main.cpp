@@ -101,6 +101,10 @@ int RunUninstall(const std::string& cmdline) {
     return Refuse(LogUnreadableText(cmd.LogFile, e.Message()));
   }
   const std::string appName = log.AppName;
+  // An administrator's installation changed what belongs to the whole
+  // computer (HKEY_LOCAL_MACHINE, shared files, system files): another
+  // user could take back only part of it.
+  if (log.AdminFlag && !QueryAdminRights()) return Refuse(NotAdministratorText(appName));
   if (ShowMessageBoxStr(ConfirmText(appName), kUninstallCaption, mbkQuestion,
                         MB_YESNO | MB_DEFBUTTON2) != IDYES)
     return kDeclined;

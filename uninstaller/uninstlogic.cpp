@@ -147,6 +147,12 @@ std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e) {
          "(" + e.Message() + ")\r\n\r\nNothing was removed.";
 }
 
+std::string NotAdministratorText(const std::string& appName) {
+  return appName + " was installed by a user with administrative rights, and only such a user can "
+                   "remove it: it changed files and settings that belong to the whole computer.\r\n\r\n"
+                   "Log on as an administrator and start the removal again. Nothing was removed.";
+}
+
 std::string ConfirmText(const std::string& appName) {
   return "Remove " + appName + " from this computer?\r\n\r\n"
          "This takes away its files, program icons and settings.";

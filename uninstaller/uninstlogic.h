@@ -41,6 +41,7 @@ std::string BadCommandLineText();
 std::string LogMissingText(const std::string& logFile);
 std::string LogUnreadableText(const std::string& logFile, const std::string& error);
 std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e);
+std::string NotAdministratorText(const std::string& appName);
 std::string ConfirmText(const std::string& appName);
 std::string RemovingText(const std::string& appName);
 std::string DoneText(const std::string& appName);

@@ -446,4 +446,43 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   SetEnvironmentVariableA("QV_SELFREG_MARKER", nullptr);
 }
 
+// A user without administrator rights on NT (this prefix runs without its
+// service control manager, so OpenSCManager fails as it fails for such a
+// user) may not remove what an administrator installed: refused before the
+// question, nothing changed. An installation made by a user is asked about
+// as ever.
+TEST(UninstallerRights, AnAdministratorsInstallationIsRefusedToOtherUsers) {
+  const std::string app = "C:\\QvUser";
+  ASSERT_TRUE(CreateDirectoryA(app.c_str(), nullptr));
+  const std::string file = app + "\\file.txt", logFile = app + "\\UNINST1.000";
+  ASSERT_TRUE(WriteWholeFile(file, "mine"));
+  const std::string cmdline =
+      "\"" + qvtest::BinDir() + "Uninstal.exe\" /U \"" + app + "\\UNINST0.000\" \"" + logFile + "\"";
+  for (const uint8_t admin : {1, 0}) {
+    TUndoChanges log;
+    log.AppName = kAppName;
+    log.AdminFlag = admin;
+    log.AppendStrings(ukDeleteFile, {file, ""}, 0);
+    log.WriteLogFile(logFile);
+    qvui::UiProcess p(cmdline);
+    HWND box = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
+    const qvui::MessageBoxInfo info = qvui::ReadMessageBox(box);
+    if (admin) {
+      EXPECT_EQ(info.text, kAppName + " was installed by a user with administrative rights, and only such "
+                                      "a user can remove it: it changed files and settings that belong to "
+                                      "the whole computer.\r\n\r\nLog on as an administrator and start the "
+                                      "removal again. Nothing was removed.");
+      EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kHand);
+      qvui::AnswerMessageBox(box, "OK");
+      EXPECT_EQ(p.WaitForExitCode(20000), 1u);
+    } else {
+      EXPECT_EQ(info.text.rfind("Remove " + kAppName + " from this computer?", 0), 0u) << info.text;
+      qvui::AnswerMessageBox(box, "No");
+      EXPECT_EQ(p.WaitForExitCode(20000), 2u);
+    }
+    EXPECT_TRUE(FileThere(file));
+    EXPECT_TRUE(FileThere(logFile));
+  }
+}
+
 }  // namespace
