@@ -10,6 +10,7 @@
 #include "common/exceptions.h"
 #include "common/msgbox.h"
 #include "common/syshelpers.h"
+#include "common/win32file.h"
 #include "common/winhandles.h"
 #include "forms/forms.h"
 #include "undo/undolog.h"
@@ -80,6 +81,56 @@ std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
   return items;
 }
 
+// The uninstall log, held open without sharing from its first read to the
+// end of the run: a second Uninstal.exe started on the same log (a double
+// click on Remove) is refused instead of taking every change back again.
+class THeldLog {
+ public:
+  explicit THeldLog(const std::string& path) : path_(path) {}
+
+  // False when the file cannot be opened: another run (or program) holds
+  // it, or another reason, in text.
+  bool Open(bool& in_use, std::string& error) {
+    file_.reset(CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_ && GetLastError() == ERROR_ACCESS_DENIED)  // a read-only log
+      file_.reset(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
+    if (file_) return true;
+    in_use = GetLastError() == ERROR_SHARING_VIOLATION;
+    try {
+      RaiseLastIOError("opening", path_);
+    } catch (const EInOutError& e) {
+      error = e.Message();
+    }
+    return false;
+  }
+
+  // The whole file; raises EInOutError.
+  std::vector<uint8_t> ReadAll() {
+    const DWORD size = GetFileSize(file_.get(), nullptr);
+    if (size == INVALID_FILE_SIZE) RaiseLastIOError("reading", path_);
+    std::vector<uint8_t> bytes(size);
+    DWORD got = 0;
+    if (size > 0 && (!ReadFile(file_.get(), bytes.data(), size, &got, nullptr) || got != size))
+      RaiseLastIOError("reading", path_);
+    return bytes;
+  }
+
+  // Empties the file, lets go of it and deletes it. A run started in the
+  // moment between finds an empty log and refuses it.
+  void Delete() {
+    SetFilePointer(file_.get(), 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(file_.get());
+    file_.reset();
+    DeleteFileA(path_.c_str());
+  }
+
+ private:
+  std::string path_;
+  TFileHandle file_;
+};
+
 int Refuse(const std::string& text) {
   ShowMessageBoxStr(text, kUninstallCaption, mbkStop, MB_OK);
   return kRefused;
@@ -92,9 +143,15 @@ int RunUninstall(const std::string& cmdline) {
   if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_DIRECTORY))
     return Refuse(LogMissingText(cmd.LogFile));
 
+  THeldLog held(cmd.LogFile);
+  bool inUse = false;
+  std::string openError;
+  if (!held.Open(inUse, openError))
+    return Refuse(inUse ? LogInUseText(cmd.LogFile) : LogUnreadableText(cmd.LogFile, openError));
   TUndoChanges log;
   try {
-    log.ReadLogFile(cmd.LogFile);
+    const std::vector<uint8_t> bytes = held.ReadAll();
+    log.ReadLogData(bytes.data(), bytes.size());
   } catch (const EUndoLogError& e) {
     return Refuse(LogDamagedText(cmd.LogFile, e));
   } catch (const EInOutError& e) {
@@ -136,7 +193,7 @@ int RunUninstall(const std::string& cmdline) {
     log.OnReplayProgress = nullptr;
 
     DeleteFileA(cmd.DataFile.c_str());
-    DeleteFileA(cmd.LogFile.c_str());
+    held.Delete();
     // Empty folders only: RemoveDirectory refuses any other.
     for (const std::string& folder : onTheWay) RemoveDirectoryA(folder.c_str());
     if (ownFolder) RemoveDirectoryA(cmd.AppDir.c_str());

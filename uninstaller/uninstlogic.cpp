@@ -139,6 +139,12 @@ std::string LogUnreadableText(const std::string& logFile, const std::string& err
          "\r\n\r\nNothing was removed.";
 }
 
+std::string LogInUseText(const std::string& logFile) {
+  return "The uninstall log file is in use:\r\n\r\n" + logFile +
+         "\r\n\r\nThe application is being removed already, or another program holds the file. "
+         "Nothing was removed.";
+}
+
 std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e) {
   const char* what = e.Kind() == EUndoLogError::kNotALog ? "is not an uninstall log"
                      : e.Kind() == EUndoLogError::kTruncated ? "is incomplete"

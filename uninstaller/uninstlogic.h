@@ -40,6 +40,7 @@ extern const char* const kUninstallCaption;
 std::string BadCommandLineText();
 std::string LogMissingText(const std::string& logFile);
 std::string LogUnreadableText(const std::string& logFile, const std::string& error);
+std::string LogInUseText(const std::string& logFile);
 std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e);
 std::string NotAdministratorText(const std::string& appName);
 std::string ConfirmText(const std::string& appName);
