@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -58,7 +59,8 @@ void DeleteIniSection(const std::string& section, const std::string& ini_file) {
 // The working state of one replay.
 class TReplay {
  public:
-  TReplay(TDDE& dde, bool uninstall_mode) : dde_(dde), uninstall_mode_(uninstall_mode) {}
+  TReplay(TDDE& dde, bool uninstall_mode, const std::function<void(const std::string&)>& kept)
+      : dde_(dde), uninstall_mode_(uninstall_mode), kept_(kept) {}
   ~TReplay() {
     if (conv_open_) dde_.Disconnect(conv_);
     dde_.FreeStringHandle(service_);
@@ -115,17 +117,21 @@ class TReplay {
       return;
     }
     if (p & dfSharedFile) {
-      if (!DecrementSharedCount(file)) return;
+      if (!DecrementSharedCount(file)) return Kept(file);
       if (!FileExists(target)) return;
       if (uninstall_mode_ &&
           MessageBoxA(nullptr, RemoveSharedFileQuestion(file).c_str(), "Remove Shared File?",
                       MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return;
+        return Kept(file);
     }
     if ((p & dfRegisteredServer) && target == file) {
       if (!UnregisterServer(file)) result = false;
     }
     if (uninstall_mode_ || (p & dfUninstallOnly) == 0) DeleteHelp(target, notify);
+  }
+
+  void Kept(const std::string& file) {
+    if (uninstall_mode_ && kept_) kept_(file);
   }
 
   void ProgmanEntry(const UndoRecord& rec) {
@@ -222,6 +228,7 @@ class TReplay {
 
   TDDE& dde_;
   bool uninstall_mode_;
+  const std::function<void(const std::string&)>& kept_;
   bool conv_open_ = false;
   HSZ service_ = nullptr;
   HCONV conv_ = nullptr;
@@ -327,7 +334,7 @@ bool IsIniSectionEmpty(const std::string& section, const std::string& ini_file) 
 
 bool TUndoChanges::Replay(bool UninstallMode) {
   TDDE dde;  // a failure here leaves the list as it is
-  TReplay replay(dde, UninstallMode);
+  TReplay replay(dde, UninstallMode, OnSharedFileKept);
   UndoRecord* rec = last_;
   const size_t total = count_;
   size_t done = 0;

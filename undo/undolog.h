@@ -156,6 +156,10 @@ class TUndoChanges {
   // Called by Replay after each record with the records done and the
   // records there were (the uninstaller's progress bar); may be empty.
   std::function<void(size_t done, size_t total)> OnReplayProgress;
+  // Called by Replay in uninstall mode for each shared file that stays on
+  // purpose: other programs still count it, it has no count, or the user
+  // chose to keep it; may be empty.
+  std::function<void(const std::string& file)> OnSharedFileKept;
 
  private:
   UndoRecord* first_ = nullptr;

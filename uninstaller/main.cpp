@@ -4,11 +4,14 @@
 // line that the installation registered (UninstallString).
 #include <windows.h>
 
+#include <new>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "common/exceptions.h"
 #include "common/msgbox.h"
+#include "common/pathutil.h"
 #include "common/syshelpers.h"
 #include "common/win32file.h"
 #include "common/winhandles.h"
@@ -37,11 +40,48 @@ bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// The shared files that stay on purpose (other programs count them, or the
+// user chose to keep them), by their full paths in capitals.
+using TKeptFiles = std::set<std::string>;
+
+// How many kept files the folder holds, below it too; -1 when it holds
+// anything else.
+int KeptFilesIn(const std::string& folder, const TKeptFiles& kept) {
+  WIN32_FIND_DATAA fd;
+  TFindHandle find(FindFirstFileA((EnsureTrailingBackslash(folder) + "*").c_str(), &fd));
+  if (!find) return -1;
+  int count = 0;
+  do {
+    const std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = EnsureTrailingBackslash(folder) + name;
+    const int n = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                      ? KeptFilesIn(path, kept)
+                      : (kept.count(Upper(ResolveDotParts(path))) ? 1 : -1);
+    if (n < 0) return -1;
+    count += n;
+  } while (FindNextFileA(find.get(), &fd));
+  return count;
+}
+
+// A folder still there that is not a leftover: it holds kept files and
+// nothing else.
+bool HoldsOnlyKeptFiles(const std::string& folder, const TKeptFiles& kept) {
+  return !kept.empty() && KeptFilesIn(folder, kept) > 0;
+}
+
 // What the replay and the tidying could not take away: files and folders
-// still there (shared files excepted: their count or the user kept them),
-// registry keys and values still there.
+// still there (shared files excepted: their count or the user kept them,
+// and so folders that hold nothing but such files), registry keys and
+// values still there.
 std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
-                                   const std::vector<std::string>& extra) {
+                                   const std::vector<std::string>& extra, const TKeptFiles& kept) {
   std::vector<std::string> items;
   auto add = [&](const std::string& item) {
     for (const std::string& i : items)
@@ -55,7 +95,7 @@ std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
         if (!(r.param & dfSharedFile) && PathExists(r.s0)) add(r.s0);
         break;
       case ukRemoveDir:
-        if (FolderExists(r.s0)) add(r.s0);
+        if (FolderExists(r.s0) && !HoldsOnlyKeptFiles(r.s0, kept)) add(r.s0);
         break;
       case ukRegKeyTree: {
         TRegKey key;
@@ -77,7 +117,7 @@ std::vector<std::string> Leftovers(const std::vector<TRecorded>& recorded,
     }
   }
   for (const std::string& e : extra)
-    if (PathExists(e)) add(e);
+    if (PathExists(e) && !(FolderExists(e) && HoldsOnlyKeptFiles(e, kept))) add(e);
   return items;
 }
 
@@ -156,6 +196,10 @@ int RunUninstall(const std::string& cmdline) {
     return Refuse(LogDamagedText(cmd.LogFile, e));
   } catch (const EInOutError& e) {
     return Refuse(LogUnreadableText(cmd.LogFile, e.Message()));
+  } catch (const EOutOfMemory& e) {
+    return Refuse(LogUnreadableText(cmd.LogFile, e.Message()));
+  } catch (const std::bad_alloc&) {
+    return Refuse(LogUnreadableText(cmd.LogFile, EOutOfMemory().Message()));
   }
   const std::string appName = log.AppName;
   // An administrator's installation changed what belongs to the whole
@@ -181,6 +225,7 @@ int RunUninstall(const std::string& cmdline) {
   // Never inside a folder that is to go.
   if (windows[0]) SetCurrentDirectoryA(windows);
 
+  TKeptFiles kept;
   {
     TUninstallForm form(appName);
     form.Show();
@@ -189,6 +234,7 @@ int RunUninstall(const std::string& cmdline) {
       form.SetProgress(done, total);
       forms::ProcessMessages();
     };
+    log.OnSharedFileKept = [&kept](const std::string& file) { kept.insert(Upper(ResolveDotParts(file))); };
     log.Replay(true);
     log.OnReplayProgress = nullptr;
 
@@ -202,7 +248,7 @@ int RunUninstall(const std::string& cmdline) {
   std::vector<std::string> extra = onTheWay;
   extra.insert(extra.begin(), {cmd.LogFile, cmd.DataFile});
   if (ownFolder) extra.push_back(cmd.AppDir);
-  const std::vector<std::string> left = Leftovers(recorded, extra);
+  const std::vector<std::string> left = Leftovers(recorded, extra, kept);
   if (!left.empty()) {
     ShowMessageBoxStr(LeftoverText(appName, left), kUninstallCaption, mbkWarning, MB_OK);
     return kLeftovers;
@@ -219,6 +265,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   } catch (const Exception& e) {
     // The DDE client that cannot start, a window that cannot be made.
     MessageBoxA(nullptr, (e.Message() + ".").c_str(), kUninstallCaption, MB_OK | MB_ICONERROR);
-    return kRefused;
+  } catch (const std::bad_alloc&) {
+    MessageBoxA(nullptr, (EOutOfMemory().Message() + ".").c_str(), kUninstallCaption, MB_OK | MB_ICONERROR);
+  } catch (const std::exception& e) {
+    MessageBoxA(nullptr, (std::string(e.what()) + ".").c_str(), kUninstallCaption, MB_OK | MB_ICONERROR);
   }
+  return kRefused;
 }

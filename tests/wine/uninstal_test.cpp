@@ -88,7 +88,7 @@ bool Nt351() { return qvtest::EnvOr("QV_VERSION", "") == "nt351"; }
 
 struct TInstalled {
   std::string app, dataFile, logFile, uninstallString;
-  std::string keptShared, goneShared, otherShared, existed, selfReg;
+  std::string keptShared, goneShared, otherShared, appShared, existed, selfReg;
 };
 
 // Makes the changes an installation of kAppName makes, recording each as
@@ -150,6 +150,11 @@ void Install(TInstalled& in) {
     }
     SetCount(in.otherShared, 2);  // another product counts it too
     log.AppendStrings(ukDeleteFile, {in.otherShared, ""}, dfSharedFile);
+    // A shared file in the application folder, which the user keeps.
+    in.appShared = in.app + "\\bin\\appshared.dll";
+    ASSERT_TRUE(WriteWholeFile(in.appShared, "shared here"));
+    SetCount(in.appShared, 1);
+    log.AppendStrings(ukDeleteFile, {in.appShared, ""}, dfSharedFile);
     // Program icons on the version-4 shell.
     const std::string group = ProgramsDir() + "\\QvUninst";
     log.AppendStrings(ukShellNotify, {ProgramsDir()}, SHCNE_UPDATEDIR);
@@ -271,9 +276,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   // Logs that cannot be used, each in place of the real one.
   const std::string good = ReadWholeFile(in.logFile);
   ASSERT_GT(good.size(), 78u);
-  // 21 records; under nt351 no registration, shared files or shell link
-  // records (-7), and three Program Manager records (+3).
-  const std::string n = Nt351() ? "17" : "21";
+  // 22 records; under nt351 no registration, shared files or shell link
+  // records (-8), and three Program Manager records (+3).
+  const std::string n = Nt351() ? "17" : "22";
   std::string otherFormat = good, zeros = good, badKind = good;
   otherFormat[0] = 'X';
   std::fill(zeros.begin(), zeros.begin() + 78, '\0');
@@ -312,6 +317,19 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     TRun run = RunRefused(in.uninstallString);
     EXPECT_EQ(run.box.text, bad.says);
     EXPECT_EQ(run.box.icon, qvui::MessageBoxIcon::kHand);
+    EXPECT_EQ(run.exitCode, 1u);
+  }
+  if (sizeof(void*) == 4) {
+    // The 32-bit build: a log too large for the memory of the program (1.9
+    // GB, sparse) gets a message, not the end of the program.
+    TFileHandle big(CreateFileA(in.logFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(big);
+    ASSERT_NE(SetFilePointer(big.get(), 1900000000, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    ASSERT_TRUE(SetEndOfFile(big.get()));
+    big.reset();
+    TRun run = RunRefused(in.uninstallString);
+    EXPECT_EQ(run.box.text, "The uninstall log file could not be read:\r\n\r\n" + in.logFile +
+                                "\r\n\r\nOut of memory" + kNothing);
     EXPECT_EQ(run.exitCode, 1u);
   }
   ASSERT_TRUE(WriteWholeFile(in.logFile, good));
@@ -362,7 +380,8 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
 
   {
     // Yes: the progress window while the replay runs, the shared-file
-    // questions (keep one, remove the other), then the report. Under win95
+    // questions (keep two, remove the other), then the report: the folders
+    // that hold a kept file are the user's choice, not leftovers. Under win95
     // the user has put a file of their own into the data folder: that
     // folder and the application folder stay, and the report names them.
     if (leftover) ASSERT_TRUE(WriteWholeFile(in.app + "\\data\\notes.txt", "mine"));
@@ -375,7 +394,7 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     qvui::AnswerMessageBox(confirmBox, "Yes");
     ASSERT_TRUE(qvui::WaitForWindowGone(confirmBox, 10000));
     std::vector<std::string> asked;
-    for (int i = 0; i < (Nt351() ? 0 : 2); ++i) {
+    for (int i = 0; i < (Nt351() ? 0 : 3); ++i) {
       HWND box = qvui::WaitForMessageBox("Remove Shared File?", 30000, p.Pid());
       const std::string text = qvui::ReadMessageBox(box).text;
       asked.push_back(text);
@@ -393,14 +412,16 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
         EXPECT_TRUE(label) << qvui::ListControls(progress);
         EXPECT_TRUE(bar) << qvui::ListControls(progress);
       }
-      qvui::AnswerMessageBox(box, text.find(in.keptShared) != std::string::npos ? "No" : "Yes");
+      const bool keep = text.find(in.keptShared) != std::string::npos || text.find(in.appShared) != std::string::npos;
+      qvui::AnswerMessageBox(box, keep ? "No" : "Yes");
       ASSERT_TRUE(qvui::WaitForWindowGone(box, 10000));
     }
     if (!Nt351()) {
       // Newest first: the one recorded last is asked about first.
-      ASSERT_EQ(asked.size(), 2u);
-      EXPECT_NE(asked[0].find(in.goneShared), std::string::npos) << asked[0];
-      EXPECT_NE(asked[1].find(in.keptShared), std::string::npos) << asked[1];
+      ASSERT_EQ(asked.size(), 3u);
+      EXPECT_NE(asked[0].find(in.appShared), std::string::npos) << asked[0];
+      EXPECT_NE(asked[1].find(in.goneShared), std::string::npos) << asked[1];
+      EXPECT_NE(asked[2].find(in.keptShared), std::string::npos) << asked[2];
     }
     HWND done = qvui::WaitForMessageBox("Uninstall", 30000, p.Pid());
     qvui::MessageBoxInfo info = qvui::ReadMessageBox(done);
@@ -421,7 +442,6 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     // Only the user's file kept them.
     EXPECT_TRUE(DeleteFileA((in.app + "\\data\\notes.txt").c_str()));
     EXPECT_TRUE(RemoveDirectoryA((in.app + "\\data").c_str()));
-    EXPECT_TRUE(RemoveDirectoryA(in.app.c_str()));
   }
   EXPECT_EQ(ReadWholeFile(marker), "register\nunregister\n");
   if (Nt351()) {
@@ -433,6 +453,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   EXPECT_EQ(Joined(qvsnap::Diff(
                 before, qvsnap::TakeSnapshot(),
                 {{in.keptShared, "a shared file the user chose to keep (its count is gone)"},
+                 {in.app + "\\bin\\appshared.dll", "a shared file the user chose to keep"},
+                 {in.app + "\\bin", "holds the shared file the user chose to keep"},
+                 {in.app, "holds the folder of the shared file the user chose to keep"},
                  {in.existed, "a file the installation replaced goes with it; its old "
                               "contents were never kept"},
                  {"C:\\windows\\win.ini", "rewritten by the profile functions; its sections and "
