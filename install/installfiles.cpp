@@ -218,21 +218,17 @@ void AddWininitRenameEntry(const std::string& temporary, const std::string& dest
   AddWininitEntry(ToShortPathName(destination) + "=" + ToShortPathName(temporary));
 }
 
-// The file goes at the next restart: MoveFileEx without a target on Windows
-// NT, "NUL=file" in WININIT.INI on the Windows 95 family.
-void ScheduleRestartDelete(const std::string& path) {
-  if (IsWindowsNT()) {
-    MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return;
-  }
+}  // namespace
+
+bool ScheduleRestartDelete(const std::string& path) {
+  if (IsWindowsNT()) return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
   try {
     AddWininitEntry("NUL=" + ToShortPathName(path));
+    return true;
   } catch (const Exception&) {
-    // Only a leftover temporary file is at stake.
+    return false;
   }
 }
-
-}  // namespace
 
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination) {
   NeedsRestart = true;
@@ -531,6 +527,7 @@ void DeleteSafetyCopies(TInstallContext& ctx) {
   for (const TReplacedFile& r : *ctx.Replaced) {
     if (r.SafetyCopy.empty()) continue;
     SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Only a leftover copy is at stake when even that fails.
     if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
   }
   ctx.Replaced->clear();

@@ -35,6 +35,12 @@ void IncrementSharedCount(const std::string& path, bool existed);
 // NeedsRestart.
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
 
+// Deletes path at the next restart: MoveFileEx without a target on Windows
+// NT (a folder goes then only when it is empty), "NUL=file" in WININIT.INI
+// on the Windows 95 family (files only). WinDir must be set. False when it
+// could not be scheduled.
+bool ScheduleRestartDelete(const std::string& path);
+
 // After the rollback's replay: puts every replaced file back from its safety
 // copy (renamed over the destination) and its attributes, newest first. A
 // failure is shown in the rollback's style (caption "Uninstall", the message

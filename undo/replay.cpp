@@ -59,8 +59,9 @@ void DeleteIniSection(const std::string& section, const std::string& ini_file) {
 // The working state of one replay.
 class TReplay {
  public:
-  TReplay(TDDE& dde, bool uninstall_mode, const std::function<void(const std::string&)>& kept)
-      : dde_(dde), uninstall_mode_(uninstall_mode), kept_(kept) {}
+  TReplay(TDDE& dde, bool uninstall_mode, const std::function<void(const std::string&)>& kept,
+          const std::function<bool(const std::string&)>& not_deleted)
+      : dde_(dde), uninstall_mode_(uninstall_mode), kept_(kept), not_deleted_(not_deleted) {}
   ~TReplay() {
     if (conv_open_) dde_.Disconnect(conv_);
     dde_.FreeStringHandle(service_);
@@ -102,7 +103,9 @@ class TReplay {
   }
 
   void DeleteHelp(const std::string& file, bool notify) {
-    if (!DeleteFileAndHelpIndex(file, notify)) result = false;
+    if (DeleteFileAndHelpIndex(file, notify)) return;
+    if (uninstall_mode_ && not_deleted_ && not_deleted_(file)) return;
+    result = false;
   }
 
   void DeleteFileRecord(const UndoRecord& rec) {
@@ -229,6 +232,7 @@ class TReplay {
   TDDE& dde_;
   bool uninstall_mode_;
   const std::function<void(const std::string&)>& kept_;
+  const std::function<bool(const std::string&)>& not_deleted_;
   bool conv_open_ = false;
   HSZ service_ = nullptr;
   HCONV conv_ = nullptr;
@@ -334,7 +338,7 @@ bool IsIniSectionEmpty(const std::string& section, const std::string& ini_file) 
 
 bool TUndoChanges::Replay(bool UninstallMode) {
   TDDE dde;  // a failure here leaves the list as it is
-  TReplay replay(dde, UninstallMode, OnSharedFileKept);
+  TReplay replay(dde, UninstallMode, OnSharedFileKept, OnFileNotDeleted);
   UndoRecord* rec = last_;
   const size_t total = count_;
   size_t done = 0;

@@ -160,6 +160,10 @@ class TUndoChanges {
   // purpose: other programs still count it, it has no count, or the user
   // chose to keep it; may be empty.
   std::function<void(const std::string& file)> OnSharedFileKept;
+  // Called by Replay in uninstall mode for a file that is there but cannot
+  // be deleted; true when the caller took care of it (deleted it after all,
+  // or had it deleted at the restart). May be empty.
+  std::function<bool(const std::string& file)> OnFileNotDeleted;
 
  private:
   UndoRecord* first_ = nullptr;

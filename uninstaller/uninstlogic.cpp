@@ -166,16 +166,42 @@ std::string ConfirmText(const std::string& appName) {
 
 std::string RemovingText(const std::string& appName) { return "Removing " + appName + "..."; }
 
-std::string DoneText(const std::string& appName) {
-  return appName + " was removed from this computer.";
+namespace {
+
+// One item a line, at most 20 of them.
+std::string ItemList(const std::vector<std::string>& items) {
+  std::string text;
+  const size_t shown = items.size() > 20 ? 20 : items.size();
+  for (size_t i = 0; i < shown; ++i) text += (i ? "\r\n" : "") + items[i];
+  if (items.size() > shown)
+    text += Format("\r\nand %lu more", static_cast<unsigned long>(items.size() - shown));
+  return text;
 }
 
-std::string LeftoverText(const std::string& appName, const std::vector<std::string>& items) {
-  std::string text = appName + " was removed, but these items could not be removed:\r\n\r\n";
-  const size_t shown = items.size() > 20 ? 20 : items.size();
-  for (size_t i = 0; i < shown; ++i) text += items[i] + "\r\n";
-  if (items.size() > shown) text += Format("and %lu more\r\n", static_cast<unsigned long>(items.size() - shown));
-  text += "\r\nThey may be in use, or hold files that were not installed with it. "
-          "You can remove them yourself.";
+}  // namespace
+
+bool IsUninstallRegistration(uint8_t kind, uint32_t param, const std::string& subkey) {
+  static const std::string kBase = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\";
+  return kind == ukRegKeyTree && param == 0x80000002u && subkey.size() > kBase.size() &&
+         Upper(subkey.substr(0, kBase.size())) == kBase;
+}
+
+std::string OutcomeText(const std::string& appName, const TRemovalOutcome& o) {
+  std::string text = appName + (o.NotRemoved.empty() && o.LogError.empty() ? " was removed from this computer."
+                                                                           : " was not removed completely.");
+  if (!o.AtRestart.empty())
+    text += "\r\n\r\nThese items are in use and will be removed when Windows restarts:\r\n\r\n" +
+            ItemList(o.AtRestart);
+  if (!o.EmptyAfterRestart.empty())
+    text += "\r\n\r\nThese folders will be empty after the restart; you can remove them then:\r\n\r\n" +
+            ItemList(o.EmptyAfterRestart);
+  if (!o.NotRemoved.empty())
+    text += "\r\n\r\nThese items could not be removed:\r\n\r\n" + ItemList(o.NotRemoved) +
+            "\r\n\r\nIt stays in the list of installed programs: close the programs that may use "
+            "them, then start the removal from there again.";
+  if (!o.Stay.empty())
+    text += "\r\n\r\nThese folders stay, as they hold files that were not installed with it; you can "
+            "remove them yourself:\r\n\r\n" + ItemList(o.Stay);
+  if (!o.LogError.empty()) text += "\r\n\r\nThe uninstall log could not be written again: " + o.LogError;
   return text;
 }

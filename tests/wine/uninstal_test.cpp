@@ -125,6 +125,14 @@ void Install(TInstalled& in) {
   log.AppendStrings(ukDeleteFile, {in.app + "\\data\\readme.txt", ""}, 0);
   ASSERT_TRUE(WriteWholeFile(in.app + "\\prog.hlp", "help"));
   log.AppendStrings(ukDeleteFile, {in.app + "\\prog.hlp", ""}, 0);
+  // A file the user will have in use, in a folder made on the way; a file
+  // the user made read-only.
+  ASSERT_TRUE(CreateDirectoryA((in.app + "\\lib").c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\lib\\busy.dll", "busy"));
+  log.AppendStrings(ukDeleteFile, {in.app + "\\lib\\busy.dll", ""}, 0);
+  ASSERT_TRUE(WriteWholeFile(in.app + "\\ro.txt", "read-only"));
+  ASSERT_TRUE(SetFileAttributesA((in.app + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  log.AppendStrings(ukDeleteFile, {in.app + "\\ro.txt", ""}, 0);
   // A file out of the application folder by "..", into a folder of another
   // product's.
   ASSERT_TRUE(WriteWholeFile(in.app + "\\..\\QvShared\\qvs.dll", "beside"));
@@ -207,6 +215,56 @@ TRun RunRefused(const std::string& cmdline) {
   return run;
 }
 
+bool IsNT() { return (GetVersion() & 0x80000000u) == 0; }
+
+const char* kSessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
+
+// A registry value's type and bytes; found false when it is not there.
+struct TRawValue {
+  bool found = false;
+  DWORD type = 0;
+  std::string data;
+};
+TRawValue ReadRaw(HKEY root, const std::string& key, const char* name) {
+  TRawValue v;
+  TRegKey k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return v;
+  DWORD size = 0;
+  if (RegQueryValueExA(k.get(), name, nullptr, &v.type, nullptr, &size) != ERROR_SUCCESS) return v;
+  v.data.resize(size);
+  if (RegQueryValueExA(k.get(), name, nullptr, &v.type, reinterpret_cast<BYTE*>(&v.data[0]), &size) != ERROR_SUCCESS)
+    return v;
+  v.data.resize(size);
+  v.found = true;
+  return v;
+}
+void WriteRaw(HKEY root, const std::string& key, const char* name, const TRawValue& v) {
+  TRegKey k;
+  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr),
+            ERROR_SUCCESS);
+  if (v.found)
+    RegSetValueExA(k.get(), name, 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()),
+                   static_cast<DWORD>(v.data.size()));
+  else
+    RegDeleteValueA(k.get(), name);
+}
+
+std::string ShortName(const std::string& path) {
+  char buf[MAX_PATH] = {};
+  GetShortPathNameA(path.c_str(), buf, MAX_PATH);
+  return buf;
+}
+
+// A log's records, one line each: kind, parameter, first string.
+std::string LogLines(const std::string& path) {
+  TUndoChanges log;
+  log.ReadLogFile(path);
+  std::string s = log.AppName + " " + std::to_string(log.AdminFlag) + "\n";
+  for (const UndoRecord* r = log.First(); r; r = r->Next)
+    s += std::to_string(r->Kind) + " " + std::to_string(r->Param) + " " + r->String(0) + "\n";
+  return s;
+}
+
 std::string Joined(const std::vector<std::string>& lines) {
   std::string s;
   for (const std::string& l : lines) s += l + "\n";
@@ -276,9 +334,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   // Logs that cannot be used, each in place of the real one.
   const std::string good = ReadWholeFile(in.logFile);
   ASSERT_GT(good.size(), 78u);
-  // 22 records; under nt351 no registration, shared files or shell link
+  // 24 records; under nt351 no registration, shared files or shell link
   // records (-8), and three Program Manager records (+3).
-  const std::string n = Nt351() ? "17" : "22";
+  const std::string n = Nt351() ? "19" : "24";
   std::string otherFormat = good, zeros = good, badKind = good;
   otherFormat[0] = 'X';
   std::fill(zeros.begin(), zeros.begin() + 78, '\0');
@@ -378,12 +436,40 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
                                 {{in.logFile, "rewritten with the same bytes by this test"}})),
             "");
 
+  // The first removal: a file is in use, and the system takes no deletion
+  // for the restart (on NT a pending-renames value of another type, which
+  // MoveFileEx will not add to; on the Windows 95 family WININIT.INI held
+  // open, so that it cannot be rewritten).
+  const std::string busy = in.app + "\\lib\\busy.dll";
+  const std::string wininit = WinDir() + "\\WININIT.INI";
+  TFileHandle busyHeld(CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(busyHeld);
+  const TRawValue pending = ReadRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+  TFileHandle wininitHeld;
+  if (IsNT()) {
+    TRawValue other;
+    other.found = true;
+    other.type = REG_DWORD;
+    other.data = std::string(4, '\0');
+    WriteRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", other);
+  } else {
+    ASSERT_TRUE(WriteWholeFile(wininit, "[rename]\r\n"));
+    wininitHeld.reset(CreateFileA(wininit.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(wininitHeld);
+  }
+  auto finalBox = [&](qvui::UiProcess& p) {
+    HWND done = qvui::WaitForMessageBox("Uninstall", 30000, p.Pid());
+    qvui::MessageBoxInfo info = qvui::ReadMessageBox(done);
+    qvui::AnswerMessageBox(done, "OK");
+    return info;
+  };
   {
     // Yes: the progress window while the replay runs, the shared-file
     // questions (keep two, remove the other), then the report: the folders
-    // that hold a kept file are the user's choice, not leftovers. Under win95
-    // the user has put a file of their own into the data folder: that
-    // folder and the application folder stay, and the report names them.
+    // that hold a kept file are the user's choice, not leftovers; the file
+    // in use stays in the log, and the application in the list of
+    // installed programs. Under win95 the user has put a file of their own
+    // into the data folder: that folder and the application folder stay.
     if (leftover) ASSERT_TRUE(WriteWholeFile(in.app + "\\data\\notes.txt", "mine"));
     qvui::UiProcess p(in.uninstallString);
     HWND confirmBox = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
@@ -423,26 +509,76 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
       EXPECT_NE(asked[1].find(in.goneShared), std::string::npos) << asked[1];
       EXPECT_NE(asked[2].find(in.keptShared), std::string::npos) << asked[2];
     }
-    HWND done = qvui::WaitForMessageBox("Uninstall", 30000, p.Pid());
-    qvui::MessageBoxInfo info = qvui::ReadMessageBox(done);
-    if (!leftover) {
-      EXPECT_EQ(info.text, kAppName + " was removed from this computer.");
-      EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kAsterisk);
-    } else {
-      EXPECT_EQ(info.text, kAppName + " was removed, but these items could not be removed:\r\n\r\n" +
-                               in.app + "\\data\r\n" + in.app +
-                               "\r\n\r\nThey may be in use, or hold files that were not "
-                               "installed with it. You can remove them yourself.");
-      EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kExclamation);
-    }
-    qvui::AnswerMessageBox(done, "OK");
-    EXPECT_EQ(p.WaitForExitCode(20000), leftover ? 3u : 0u);
+    const qvui::MessageBoxInfo info = finalBox(p);
+    std::string says = kAppName + " was not removed completely.\r\n\r\nThese items could not be removed:\r\n\r\n" +
+                       busy +
+                       "\r\n\r\nIt stays in the list of installed programs: close the programs that may use "
+                       "them, then start the removal from there again.";
+    if (leftover)
+      says += "\r\n\r\nThese folders stay, as they hold files that were not installed with it; you can "
+              "remove them yourself:\r\n\r\n" + in.app + "\\data\r\n" + in.app;
+    EXPECT_EQ(info.text, says);
+    EXPECT_EQ(info.icon, qvui::MessageBoxIcon::kExclamation);
+    EXPECT_EQ(p.WaitForExitCode(20000), 3u);
+  }
+  // The log holds what another run has to do: the entry, the file in use
+  // and, so that they are known again, the shared files kept whose counts
+  // are gone. The read-only file went.
+  EXPECT_FALSE(FileThere(in.app + "\\ro.txt"));
+  const std::string keyLine = Nt351() ? "" : "5 " + std::to_string(kHKLM) + " " + kUninstallKey + "\n";
+  const std::string keptLines = Nt351() ? "" : "1 4 " + in.keptShared + "\n1 4 " + in.appShared + "\n";
+  EXPECT_EQ(LogLines(in.logFile), kAppName + " 1\n" + keyLine + "1 0 " + busy + "\n" + keptLines);
+  if (!Nt351()) {
+    TRegKey key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_QUERY_VALUE, key.put()), ERROR_SUCCESS);
   }
   if (leftover) {
     // Only the user's file kept them.
     EXPECT_TRUE(DeleteFileA((in.app + "\\data\\notes.txt").c_str()));
     EXPECT_TRUE(RemoveDirectoryA((in.app + "\\data").c_str()));
   }
+
+  // The second removal, the file still in use, the restart's deletions
+  // taken again: the file goes at the restart, and on NT its folder (and
+  // the application folder when nothing else holds it) after it; the
+  // Windows 95 family deletes no folder then.
+  if (IsNT())
+    WriteRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", pending);
+  else
+    wininitHeld.reset();
+  {
+    qvui::UiProcess p(in.uninstallString);
+    HWND confirmBox = qvui::WaitForMessageBox("Uninstall", 20000, p.Pid());
+    qvui::AnswerMessageBox(confirmBox, "Yes");
+    ASSERT_TRUE(qvui::WaitForWindowGone(confirmBox, 10000));
+    const qvui::MessageBoxInfo info = finalBox(p);
+    std::string says = kAppName + " was removed from this computer.\r\n\r\nThese items are in use and will be "
+                                  "removed when Windows restarts:\r\n\r\n" + busy;
+    if (IsNT()) says += "\r\n" + in.app + "\\lib" + (Nt351() ? "\r\n" + in.app : "");
+    if (!IsNT())
+      says += "\r\n\r\nThese folders will be empty after the restart; you can remove them then:\r\n\r\n" +
+              in.app + "\\lib";
+    EXPECT_EQ(info.text, says);
+    EXPECT_EQ(p.WaitForExitCode(20000), 3u);
+  }
+  EXPECT_FALSE(FileThere(in.logFile));
+  if (IsNT()) {
+    const std::string z(1, '\0');
+    std::string want = "\\??\\" + busy + z + z + "\\??\\" + in.app + "\\lib" + z + z;
+    if (Nt351()) want += "\\??\\" + in.app + z + z;
+    EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations").data, want + z);
+  } else {
+    EXPECT_EQ(ReadWholeFile(wininit), "[rename]\r\nNUL=" + ShortName(busy) + "\r\n");
+  }
+  // What the restart does.
+  busyHeld.reset();
+  EXPECT_TRUE(DeleteFileA(busy.c_str()));
+  EXPECT_TRUE(RemoveDirectoryA((in.app + "\\lib").c_str()));
+  if (Nt351()) EXPECT_TRUE(RemoveDirectoryA(in.app.c_str()));
+  if (IsNT())
+    WriteRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", pending);
+  else
+    EXPECT_TRUE(DeleteFileA(wininit.c_str()));
   EXPECT_EQ(ReadWholeFile(marker), "register\nunregister\n");
   if (Nt351()) {
     // Our Program Manager holds what it held before: the group went once its
