@@ -35,6 +35,14 @@ void IncrementSharedCount(const std::string& path, bool existed);
 // NeedsRestart.
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
 
+// Takes back a replacement waiting for the restart: the temporary file goes
+// and its rename with it (on Windows NT a rename of a file that is no longer
+// there does nothing; on the Windows 95 family its line leaves WININIT.INI
+// too). False when the rename still waits: WININIT.INI cannot be rewritten
+// (the temporary file then stays), or on NT the temporary file cannot be
+// deleted. WinDir must be set.
+bool CancelRestartReplace(const std::string& temporary);
+
 // Deletes path at the next restart: MoveFileEx without a target on Windows
 // NT (a folder goes then only when it is empty), "NUL=file" in WININIT.INI
 // on the Windows 95 family (files only). WinDir must be set. False when it

@@ -283,8 +283,16 @@ int RunUninstall(const std::string& cmdline) {
       continue;
     }
     std::string item;
-    if (r.kind == ukDeleteFile && PathExists(r.s0) && !FolderExists(r.s0) && !kept.count(PathKey(r.s0)) &&
-        !atRestart.count(PathKey(r.s0))) {
+    // A replacement still waiting for the restart would bring the file
+    // back: its temporary file goes, and its rename with it.
+    const bool pending = r.kind == ukDeleteFile && !r.s1.empty() && r.s1 != r.s0 && !kept.count(PathKey(r.s0)) &&
+                         FileExists(r.s1);
+    if (pending && !CancelRestartReplace(r.s1)) {
+      item = r.s0;
+      inLog.insert(PathKey(r.s0));
+      inLog.insert(PathKey(r.s1));
+    } else if (r.kind == ukDeleteFile && PathExists(r.s0) && !FolderExists(r.s0) && !kept.count(PathKey(r.s0)) &&
+               !atRestart.count(PathKey(r.s0))) {
       item = r.s0;
       inLog.insert(PathKey(r.s0));
     } else if (r.kind == ukRegKeyTree || r.kind == ukRegValue) {

@@ -68,6 +68,12 @@ void SetCount(const std::string& file, DWORD count) {
                  sizeof count);
 }
 
+std::string ShortName(const std::string& path) {
+  char buf[MAX_PATH] = {};
+  GetShortPathNameA(path.c_str(), buf, MAX_PATH);
+  return buf;
+}
+
 // A shortcut made the way the icon step makes one.
 void MakeLink(const std::string& lnk, const std::string& target) {
   TComInit com;
@@ -133,6 +139,17 @@ void Install(TInstalled& in) {
   ASSERT_TRUE(WriteWholeFile(in.app + "\\ro.txt", "read-only"));
   ASSERT_TRUE(SetFileAttributesA((in.app + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   log.AppendStrings(ukDeleteFile, {in.app + "\\ro.txt", ""}, 0);
+  // A file replaced at the next restart, which has not come yet: the new
+  // contents wait under a temporary name (MoveFileEx on NT, WININIT.INI's
+  // rename section with short names on the Windows 95 family).
+  const std::string held = in.app + "\\held.dll", temp = in.app + "\\qv000001.tmp";
+  ASSERT_TRUE(WriteWholeFile(held, "old held"));
+  ASSERT_TRUE(WriteWholeFile(temp, "new held"));
+  if ((GetVersion() & 0x80000000u) == 0)
+    ASSERT_TRUE(MoveFileExA(temp.c_str(), held.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT));
+  else
+    ASSERT_TRUE(WriteWholeFile(WinDir() + "\\WININIT.INI", "[rename]\r\n" + ShortName(held) + "=" + ShortName(temp) + "\r\n"));
+  log.AppendStrings(ukDeleteFile, {held, temp}, dfExistedBefore);
   // A file out of the application folder by "..", into a folder of another
   // product's.
   ASSERT_TRUE(WriteWholeFile(in.app + "\\..\\QvShared\\qvs.dll", "beside"));
@@ -249,12 +266,6 @@ void WriteRaw(HKEY root, const std::string& key, const char* name, const TRawVal
     RegDeleteValueA(k.get(), name);
 }
 
-std::string ShortName(const std::string& path) {
-  char buf[MAX_PATH] = {};
-  GetShortPathNameA(path.c_str(), buf, MAX_PATH);
-  return buf;
-}
-
 // A log's records, one line each: kind, parameter, first string.
 std::string LogLines(const std::string& path) {
   TUndoChanges log;
@@ -334,9 +345,9 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   // Logs that cannot be used, each in place of the real one.
   const std::string good = ReadWholeFile(in.logFile);
   ASSERT_GT(good.size(), 78u);
-  // 24 records; under nt351 no registration, shared files or shell link
+  // 25 records; under nt351 no registration, shared files or shell link
   // records (-8), and three Program Manager records (+3).
-  const std::string n = Nt351() ? "19" : "24";
+  const std::string n = Nt351() ? "20" : "25";
   std::string otherFormat = good, zeros = good, badKind = good;
   otherFormat[0] = 'X';
   std::fill(zeros.begin(), zeros.begin() + 78, '\0');
@@ -441,6 +452,7 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   // MoveFileEx will not add to; on the Windows 95 family WININIT.INI held
   // open, so that it cannot be rewritten).
   const std::string busy = in.app + "\\lib\\busy.dll";
+  const std::string held = in.app + "\\held.dll", temp = in.app + "\\qv000001.tmp";
   const std::string wininit = WinDir() + "\\WININIT.INI";
   TFileHandle busyHeld(CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(busyHeld);
@@ -453,7 +465,6 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     other.data = std::string(4, '\0');
     WriteRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations", other);
   } else {
-    ASSERT_TRUE(WriteWholeFile(wininit, "[rename]\r\n"));
     wininitHeld.reset(CreateFileA(wininit.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(wininitHeld);
   }
@@ -510,8 +521,10 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
       EXPECT_NE(asked[2].find(in.keptShared), std::string::npos) << asked[2];
     }
     const qvui::MessageBoxInfo info = finalBox(p);
+    // On the Windows 95 family the held WININIT.INI keeps the replacement
+    // waiting too: the replaced file would come back.
     std::string says = kAppName + " was not removed completely.\r\n\r\nThese items could not be removed:\r\n\r\n" +
-                       busy +
+                       (IsNT() ? "" : held + "\r\n") + busy +
                        "\r\n\r\nIt stays in the list of installed programs: close the programs that may use "
                        "them, then start the removal from there again.";
     if (leftover)
@@ -527,7 +540,10 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
   EXPECT_FALSE(FileThere(in.app + "\\ro.txt"));
   const std::string keyLine = Nt351() ? "" : "5 " + std::to_string(kHKLM) + " " + kUninstallKey + "\n";
   const std::string keptLines = Nt351() ? "" : "1 4 " + in.keptShared + "\n1 4 " + in.appShared + "\n";
-  EXPECT_EQ(LogLines(in.logFile), kAppName + " 1\n" + keyLine + "1 0 " + busy + "\n" + keptLines);
+  const std::string heldLine = IsNT() ? "" : "1 1 " + held + "\n";
+  EXPECT_EQ(LogLines(in.logFile), kAppName + " 1\n" + keyLine + "1 0 " + busy + "\n" + heldLine + keptLines);
+  EXPECT_FALSE(FileThere(held));
+  EXPECT_EQ(FileThere(temp), !IsNT());
   if (!Nt351()) {
     TRegKey key;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0, KEY_QUERY_VALUE, key.put()), ERROR_SUCCESS);
@@ -561,10 +577,15 @@ TEST(Uninstaller, RefusesBadInputAndOtherwiseTakesTheInstallationBack) {
     EXPECT_EQ(info.text, says);
     EXPECT_EQ(p.WaitForExitCode(20000), 3u);
   }
+  // The replaced file cannot come back: its temporary file is gone (the
+  // rename on NT then does nothing), and on the 95 family its line too.
   EXPECT_FALSE(FileThere(in.logFile));
+  EXPECT_FALSE(FileThere(held));
+  EXPECT_FALSE(FileThere(temp));
   if (IsNT()) {
     const std::string z(1, '\0');
-    std::string want = "\\??\\" + busy + z + z + "\\??\\" + in.app + "\\lib" + z + z;
+    std::string want = "\\??\\" + temp + z + "!\\??\\" + held + z + "\\??\\" + busy + z + z + "\\??\\" +
+                       in.app + "\\lib" + z + z;
     if (Nt351()) want += "\\??\\" + in.app + z + z;
     EXPECT_EQ(ReadRaw(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations").data, want + z);
   } else {
