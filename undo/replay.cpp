@@ -49,11 +49,15 @@ void DeleteIniSection(const std::string& section, const std::string& ini_file) {
     return;
   }
   WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, ini_file.c_str());
-  WIN32_FILE_ATTRIBUTE_DATA a;
-  if (GetFileAttributesExA(ini_file.c_str(), GetFileExInfoStandard, &a) &&
-      (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && a.nFileSizeLow == 0 &&
-      a.nFileSizeHigh == 0)
-    DeleteFileA(ini_file.c_str());
+  // FindFirstFile, not GetFileAttributesEx: Windows 95 and NT 3.51 lack it.
+  WIN32_FIND_DATAA a;
+  bool empty_file = false;
+  {
+    TFindHandle find(FindFirstFileA(ini_file.c_str(), &a));
+    empty_file = find && (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && a.nFileSizeLow == 0 &&
+                 a.nFileSizeHigh == 0;
+  }
+  if (empty_file) DeleteFileA(ini_file.c_str());
 }
 
 // The working state of one replay.
