@@ -6,6 +6,16 @@
 // A drive root: at least two characters, the last two ':' and '\' ("C:\").
 bool IsDriveRoot(const std::string& path);
 
+// A full path: a drive letter, a colon and a backslash ("C:\..."), or a
+// network share ("\\server\share...").
+bool IsFullPath(const std::string& path);
+
+// A full path with its "." and ".." parts resolved (".." never climbs above
+// the drive or the share) and empty parts dropped, as GetFullPathName gives
+// it; no trailing backslash except for a drive root ("C:\"). Any other
+// path comes back as it is.
+std::string ResolveDotParts(const std::string& path);
+
 // Appends '\' unless the path is empty or already ends in one.
 std::string EnsureTrailingBackslash(const std::string& path);
 

@@ -149,7 +149,14 @@ void ProcessMessage(MSG& msg) {
   if (msg.hwnd) {
     HWND root = RootWindow(msg.hwnd);
     if (TForm* form = FormOfWindow(root)) {
-      if (form->RouteKey(msg)) return;
+      // A button pressed by key runs its handler here, outside any window
+      // procedure: the same barrier as theirs.
+      try {
+        if (form->RouteKey(msg)) return;
+      } catch (...) {
+        HandleException();
+        return;
+      }
       if (IsDialogMessageA(root, &msg)) return;
     }
   }
@@ -540,7 +547,15 @@ int TForm::ShowModal() {
       modal_result_ = mrCancel;
       break;
     }
-    if (modal_result_ != mrNone) CloseModal();
+    if (modal_result_ == mrNone) continue;
+    // The close query runs outside any window procedure: a failure there
+    // is shown like one in a handler, and the form stays.
+    try {
+      CloseModal();
+    } catch (...) {
+      modal_result_ = mrNone;
+      HandleException();
+    }
   }
   return modal_result_;
 }

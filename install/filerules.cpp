@@ -148,6 +148,24 @@ std::vector<std::string> AddWininitRename(const std::vector<std::string>* old_li
   return out;
 }
 
+std::vector<std::string> RemoveWininitRenames(const std::vector<std::string>& lines, const std::string& source) {
+  auto upper = [](std::string t) {
+    for (char& c : t)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return t;
+  };
+  const std::string want = upper(Trim(source));
+  std::vector<std::string> out;
+  bool in_rename = false;
+  for (const std::string& line : lines) {
+    if (IsSectionHeader(line)) in_rename = IsRenameHeader(line);
+    const size_t eq = line.find('=');
+    if (in_rename && eq != std::string::npos && upper(Trim(line.substr(eq + 1))) == want) continue;
+    out.push_back(line);
+  }
+  return out;
+}
+
 std::string UninstallFileTemplate(const std::string& app_dir, int n) {
   return EnsureTrailingBackslash(app_dir) + "UNINST%s." + Format("%.3d", n);
 }

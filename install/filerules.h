@@ -81,6 +81,11 @@ bool IsCommonControlsUpdate(const std::string& path);
 std::vector<std::string> AddWininitRename(const std::vector<std::string>* old_lines,
                                           const std::string& entry);
 
+// WININIT.INI without the lines of its rename sections that rename source
+// (the text right of the first '='; letter case and blanks around it do not
+// count): a replacement that no longer waits for the restart.
+std::vector<std::string> RemoveWininitRenames(const std::vector<std::string>& lines, const std::string& source);
+
 // The uninstall file template for number n (0..999): app_dir with a
 // trailing backslash, "UNINST%s." and the number in three digits.
 std::string UninstallFileTemplate(const std::string& app_dir, int n);

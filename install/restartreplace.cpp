@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,11 +50,14 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
     RaiseLastIOError("writing", path);
 }
 
-// Adds entry to WININIT.INI's [rename] section. The old file is renamed
-// aside while the new one is written; when writing fails, it is put back, so
-// that the renames already waiting for the restart are never lost.
-void AddWininitEntry(const std::string& entry) {
-  const std::string path = EnsureTrailingBackslash(WinDir) + "WININIT.INI";
+std::string WininitPath() { return EnsureTrailingBackslash(WinDir) + "WININIT.INI"; }
+
+// Writes WININIT.INI as edit makes it from the old lines (null when there is
+// no file). The old file is renamed aside while the new one is written;
+// when writing fails, it is put back, so that the renames already waiting
+// for the restart are never lost.
+void EditWininit(const std::function<std::vector<std::string>(const std::vector<std::string>*)>& edit) {
+  const std::string path = WininitPath();
   std::string old_copy;
   std::vector<std::string> old_lines;
   if (FileExists(path)) {
@@ -62,7 +66,7 @@ void AddWininitEntry(const std::string& entry) {
   }
   try {
     if (!old_copy.empty()) old_lines = ReadTextLines(old_copy);
-    WriteTextLines(path, AddWininitRename(old_copy.empty() ? nullptr : &old_lines, entry));
+    WriteTextLines(path, edit(old_copy.empty() ? nullptr : &old_lines));
   } catch (...) {
     if (!old_copy.empty()) {
       DeleteFileA(path.c_str());
@@ -73,6 +77,11 @@ void AddWininitEntry(const std::string& entry) {
   if (!old_copy.empty()) DeleteFileA(old_copy.c_str());
 }
 
+// Adds entry to WININIT.INI's [rename] section.
+void AddWininitEntry(const std::string& entry) {
+  EditWininit([&entry](const std::vector<std::string>* old_lines) { return AddWininitRename(old_lines, entry); });
+}
+
 // "destination=temporary" with short names.
 void AddWininitRenameEntry(const std::string& temporary, const std::string& destination) {
   AddWininitEntry(ToShortPathName(destination) + "=" + ToShortPathName(temporary));
@@ -80,16 +89,31 @@ void AddWininitRenameEntry(const std::string& temporary, const std::string& dest
 
 }  // namespace
 
-void ScheduleRestartDelete(const std::string& path) {
-  if (IsWindowsNT()) {
-    MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return;
-  }
+bool ScheduleRestartDelete(const std::string& path) {
+  if (IsWindowsNT()) return MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
   try {
     AddWininitEntry("NUL=" + ToShortPathName(path));
+    return true;
   } catch (const Exception&) {
-    // Only a leftover temporary file is at stake.
+    return false;
   }
+}
+
+bool CancelRestartReplace(const std::string& temporary) {
+  if (!IsWindowsNT() && FileExists(WininitPath())) {
+    const std::string source = ToShortPathName(temporary);
+    try {
+      EditWininit([&source](const std::vector<std::string>* old_lines) {
+        return RemoveWininitRenames(*old_lines, source);
+      });
+    } catch (const Exception&) {
+      return false;  // the rename still waits: the temporary file stays for another try
+    }
+  }
+  SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (DeleteFileA(temporary.c_str())) return true;
+  // Windows NT renames it all the same; the 95 family's rename is gone.
+  return !IsWindowsNT() && ScheduleRestartDelete(temporary);
 }
 
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination) {

@@ -9,7 +9,16 @@
 // NeedsRestart. Raises the failure of either.
 void ScheduleRestartReplace(const std::string& temporary, const std::string& destination);
 
+// Takes back a replacement waiting for the restart: the temporary file goes
+// and its rename with it (on Windows NT a rename of a file that is no longer
+// there does nothing; on the Windows 95 family its line leaves WININIT.INI
+// too). False when the rename still waits: WININIT.INI cannot be rewritten
+// (the temporary file then stays), or on NT the temporary file cannot be
+// deleted. WinDir must be set.
+bool CancelRestartReplace(const std::string& temporary);
+
 // Deletes path at the next restart: MoveFileEx without a target on Windows
-// NT, "NUL=file" in WININIT.INI on the Windows 95 family. Failures are
-// ignored (only a leftover file is at stake).
-void ScheduleRestartDelete(const std::string& path);
+// NT (a folder goes then only when it is empty), "NUL=file" in WININIT.INI
+// on the Windows 95 family (files only). WinDir must be set. False when it
+// could not be scheduled.
+bool ScheduleRestartDelete(const std::string& path);

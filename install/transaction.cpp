@@ -34,6 +34,7 @@ void TInstallTransaction::Commit(const std::string& log_file) {
   for (const TReplacedFile& r : replaced_) {
     if (r.SafetyCopy.empty()) continue;
     SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Only a leftover copy is at stake when even that fails.
     if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
   }
   replaced_.clear();

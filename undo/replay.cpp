@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -51,7 +52,9 @@ void DeleteIniSection(const std::string& section, const std::string& ini_file) {
 // The working state of one replay.
 class TReplay {
  public:
-  TReplay(TDDE& dde, bool uninstall_mode) : dde_(dde), uninstall_mode_(uninstall_mode) {}
+  TReplay(TDDE& dde, bool uninstall_mode, const std::function<void(const std::string&)>& kept,
+          const std::function<bool(const std::string&)>& not_deleted)
+      : dde_(dde), uninstall_mode_(uninstall_mode), kept_(kept), not_deleted_(not_deleted) {}
   ~TReplay() {
     if (conv_open_) dde_.Disconnect(conv_);
     dde_.FreeStringHandle(service_);
@@ -92,7 +95,9 @@ class TReplay {
   }
 
   void DeleteHelp(const std::string& file, bool notify) {
-    if (!DeleteFileAndHelpIndex(file, notify)) result = false;
+    if (DeleteFileAndHelpIndex(file, notify)) return;
+    if (uninstall_mode_ && not_deleted_ && not_deleted_(file)) return;
+    result = false;
   }
 
   void DeleteFileRecord(const UndoRecord& rec) {
@@ -107,17 +112,21 @@ class TReplay {
       return;
     }
     if (p & dfSharedFile) {
-      if (!DecrementSharedCount(file)) return;
+      if (!DecrementSharedCount(file)) return Kept(file);
       if (!FileExists(target)) return;
       if (uninstall_mode_ &&
           MessageBoxA(nullptr, RemoveSharedFileQuestion(file).c_str(), "Remove Shared File?",
                       MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return;
+        return Kept(file);
     }
     if ((p & dfRegisteredServer) && target == file) {
       if (!UnregisterServer(file)) result = false;
     }
     if (uninstall_mode_ || (p & dfUninstallOnly) == 0) DeleteHelp(target, notify);
+  }
+
+  void Kept(const std::string& file) {
+    if (uninstall_mode_ && kept_) kept_(file);
   }
 
   void ProgmanEntry(const UndoRecord& rec) {
@@ -174,8 +183,8 @@ class TReplay {
   void RegKeyTree(const UndoRecord& rec) {
     HKEY root = RootKeyFromParam(rec.Param);
     std::string subkey = rec.String(0);
-    if (root == nullptr || !NamesSubkey(subkey)) {
-      result = false;  // a record that names no key below a known root
+    if (root == nullptr || !MayDeleteKeyTree(rec.Param, subkey)) {
+      result = false;  // the root itself, or a key every program shares
       return;
     }
     {
@@ -214,6 +223,8 @@ class TReplay {
 
   TDDE& dde_;
   bool uninstall_mode_;
+  const std::function<void(const std::string&)>& kept_;
+  const std::function<bool(const std::string&)>& not_deleted_;
   bool conv_open_ = false;
   HSZ service_ = nullptr;
   HCONV conv_ = nullptr;
@@ -274,7 +285,7 @@ bool IsIniSectionEmpty(const std::string& section, const std::string& ini_file) 
 
 bool TUndoChanges::Replay(bool UninstallMode) {
   TDDE dde;  // a failure here leaves the list as it is
-  TReplay replay(dde, UninstallMode);
+  TReplay replay(dde, UninstallMode, OnSharedFileKept, OnFileNotDeleted);
   UndoRecord* rec = last_;
   const size_t total = count_;
   size_t done = 0;

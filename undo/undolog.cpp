@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "common/exceptions.h"
+#include "common/pathutil.h"
 #include "common/strutil.h"
 
 const char kUndoLogID[8] = {'u', 'q', 'z', '1', '0', '0', 'a', 0x1A};
@@ -183,6 +185,47 @@ void TUndoChanges::WriteLogFile(const std::string& name, const TLogOutputFactory
   out->Close();
 }
 
+// ---- what an uninstallation may delete ---------------------------------------
+
+bool MayDeleteKeyTree(uint32_t root, const std::string& subkey) {
+  std::vector<std::string> parts;
+  if (root == 0x80000000u) parts = {"SOFTWARE", "CLASSES"};  // HKEY_CLASSES_ROOT
+  std::string part;
+  for (const char c : subkey + "\\") {
+    if (c != '\\') {
+      part += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    } else if (!part.empty()) {
+      parts.push_back(part);
+      part.clear();
+    }
+  }
+  if (root == 0x80000003u) {  // HKEY_USERS: the user's own key comes first
+    if (parts.empty()) return false;
+    parts.erase(parts.begin());
+  }
+  if (parts.size() < 2) return false;
+  auto starts = [&parts](std::initializer_list<const char*> prefix) {
+    if (parts.size() < prefix.size()) return false;
+    size_t i = 0;
+    for (const char* p : prefix)
+      if (parts[i++] != p) return false;
+    return true;
+  };
+  const size_t n = parts.size();
+  if (starts({"SOFTWARE", "MICROSOFT"}) && n <= 5 &&
+      (n == 2 || parts[2] == "WINDOWS" || parts[2] == "WINDOWS NT") &&
+      (n <= 3 || parts[3] == "CURRENTVERSION"))
+    return false;  // up to the keys right below CurrentVersion
+  if (starts({"SYSTEM", "CURRENTCONTROLSET"}) && n <= 3) return false;
+  if (starts({"SOFTWARE", "CLASSES"})) {
+    if (n == 2) return false;
+    if (n == 3)
+      for (const char* k : {"CLSID", "INTERFACE", "TYPELIB", "APPID", "*", "FOLDER", "DIRECTORY", "DRIVE"})
+        if (parts[2] == k) return false;
+  }
+  return true;
+}
+
 // ---- reading a log back -------------------------------------------------------
 
 namespace {
@@ -209,7 +252,60 @@ bool IsRootKeyParam(uint32_t param) { return param >= 0x80000000u && param <= 0x
   throw EUndoLogError(EUndoLogError::kTruncated, what);
 }
 
+// The nth NUL-terminated string of a record's data (the data ends in a NUL).
+std::string NthString(const char* data, uint16_t length, int n) {
+  size_t at = 0;
+  for (; n > 0 && at < length; --n) at += std::strlen(data + at) + 1;
+  return at < length ? std::string(data + at) : std::string();
+}
+
+// What a log may not ask of the uninstaller, however well framed: a file or
+// folder named without a full path (it would be looked for in the current
+// directory), a registry tree that every program shares, Program Manager
+// names that would end the command they are put into.
+void CheckRecordMeaning(unsigned n, uint8_t kind, uint32_t param, const char* d, uint16_t length) {
+  auto full_path = [n](const std::string& path) {
+    if (!IsFullPath(path)) Damaged(Format("record %u names \"%s\", which is not a full path", n, path.c_str()));
+  };
+  switch (kind) {
+    case ukRemoveDir:
+      full_path(NthString(d, length, 0));
+      break;
+    case ukDeleteFile: {
+      full_path(NthString(d, length, 0));
+      const std::string second = NthString(d, length, 1);
+      if (!second.empty()) full_path(second);
+      break;
+    }
+    case ukRegKeyTree: {
+      const std::string key = NthString(d, length, 0);
+      if (!MayDeleteKeyTree(param, key))
+        Damaged(Format("record %u would delete the registry key %s\\%s with all it holds, a key that "
+                       "every program shares",
+                       n, RootKeyName(param).c_str(), key.c_str()));
+      break;
+    }
+    case ukProgmanEntry:
+      for (int i = 0; i < 2; ++i) {
+        const std::string name = NthString(d, length, i);
+        if (name.find_first_of("\"[]") != std::string::npos)
+          Damaged(Format("record %u names the Program Manager %s \"%s\", which holds \", [ or ]", n,
+                         i == 0 ? "group" : "item", name.c_str()));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace
+
+std::string RootKeyName(uint32_t root) {
+  static const char* const kNames[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
+                                       "HKEY_USERS",            "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
+                                       "HKEY_DYN_DATA"};
+  return IsRootKeyParam(root) ? kNames[root - 0x80000000u] : Format("0x%08lx", static_cast<unsigned long>(root));
+}
 
 void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
   if (first_) throw Exception("ReadLogData needs an empty list");
@@ -275,6 +371,7 @@ void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
          kind == ukDeleteFile) &&
         d[0] == 0)
       Damaged(Format("record %u names no %s", n, kind == ukRemoveDir ? "folder" : kind == ukDeleteFile ? "file" : "registry key"));
+    CheckRecordMeaning(n, kind, param, reinterpret_cast<const char*>(d), length);
     spans.push_back({pos + kUndoRecordHeadSize, param, kind, length});
     pos += kUndoRecordHeadSize + length;
   }

@@ -72,6 +72,21 @@ struct UndoRecord {
   std::string String(int n) const;
 };
 
+// Whether a registry tree may be deleted by an uninstallation (a key-tree
+// record): only a key at least two parts below its root ("Software\Vendor";
+// below HKEY_USERS, two parts below the user's key; HKEY_CLASSES_ROOT stands
+// for "Software\Classes"), and never one of the keys that every program
+// shares: "Software\Microsoft", its "Windows" and "Windows NT" keys, their
+// "CurrentVersion" keys and every key right below those (Uninstall,
+// SharedDLLs, Run, App Paths, ...), "Software\Classes" and its system keys
+// (CLSID, Interface, TypeLib, AppID, "*", Folder, Directory, Drive),
+// "System\CurrentControlSet" and the keys right below it. Empty parts and
+// letter case do not count.
+bool MayDeleteKeyTree(uint32_t root, const std::string& subkey);
+
+// "HKEY_LOCAL_MACHINE" and so on for a record's root key parameter.
+std::string RootKeyName(uint32_t root);
+
 // Output for the log file. Every operation raises EInOutError on failure.
 class TLogOutput {
  public:
@@ -127,8 +142,10 @@ class TUndoChanges {
   // every record, in order. The whole log is checked before anything is
   // kept: the ID, the header fields, each record's links, kind, length,
   // strings and (for registry kinds) root key, the record count against the
-  // file's end. Raises EUndoLogError naming the first fault; the list then
-  // stays empty.
+  // file's end; and what the records ask for: full paths of files and
+  // folders, key trees that MayDeleteKeyTree allows, Program Manager names
+  // without '"', '[' or ']'. Raises EUndoLogError naming the first fault;
+  // the list then stays empty.
   void ReadLogData(const uint8_t* data, size_t size);
   // The same from a file; EInOutError when it cannot be opened or read.
   void ReadLogFile(const std::string& name);
@@ -139,6 +156,14 @@ class TUndoChanges {
   // Called by Replay after each record with the records done and the
   // records there were (the uninstaller's progress bar); may be empty.
   std::function<void(size_t done, size_t total)> OnReplayProgress;
+  // Called by Replay in uninstall mode for each shared file that stays on
+  // purpose: other programs still count it, it has no count, or the user
+  // chose to keep it; may be empty.
+  std::function<void(const std::string& file)> OnSharedFileKept;
+  // Called by Replay in uninstall mode for a file that is there but cannot
+  // be deleted; true when the caller took care of it (deleted it after all,
+  // or had it deleted at the restart). May be empty.
+  std::function<bool(const std::string& file)> OnFileNotDeleted;
 
  private:
   UndoRecord* first_ = nullptr;

@@ -26,13 +26,6 @@ bool Quoted(const std::string& s, size_t& pos, std::string& out) {
   return true;
 }
 
-// "C:\..." or "\\server\share\...".
-bool IsAbsolute(const std::string& p) {
-  if (p.size() >= 3 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':' && p[2] == '\\')
-    return true;
-  return p.size() > 2 && p[0] == '\\' && p[1] == '\\';
-}
-
 // Splits "<dir>\UNINSTd.nnn" into dir and nnn; false for another name.
 bool SplitUninstallName(const std::string& path, char digit, std::string& dir, std::string& number) {
   const size_t slash = path.rfind('\\');
@@ -70,7 +63,7 @@ bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& ou
   if (cmdline.find_first_not_of(' ', pos) != std::string::npos) return false;
 
   std::string dataDir, dataNumber, logDir, logNumber;
-  if (!IsAbsolute(data) || !IsAbsolute(log) || !SplitUninstallName(data, '0', dataDir, dataNumber) ||
+  if (!IsFullPath(data) || !IsFullPath(log) || !SplitUninstallName(data, '0', dataDir, dataNumber) ||
       !SplitUninstallName(log, '1', logDir, logNumber) || Upper(dataDir) != Upper(logDir) ||
       dataNumber != logNumber)
     return false;
@@ -81,7 +74,9 @@ bool ParseUninstallCommandLine(const std::string& cmdline, TUninstallCommand& ou
 }
 
 std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::string& appDir) {
-  const std::string base = Upper(EnsureTrailingBackslash(appDir));
+  // Full paths compared, "." and ".." resolved: "C:\App\..\Shared" is not
+  // below "C:\App".
+  const std::string base = Upper(EnsureTrailingBackslash(ResolveDotParts(appDir)));
   std::set<std::string> seen;
   std::vector<std::string> folders;
   auto below = [&](const std::string& p) {
@@ -89,7 +84,7 @@ std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::str
   };
   for (const UndoRecord* r = log.First(); r; r = r->Next) {
     if (r->Kind != ukDeleteFile && r->Kind != ukRemoveDir) continue;
-    std::string path = r->String(0);
+    std::string path = ResolveDotParts(r->String(0));
     while (!path.empty() && path.back() == '\\') path.pop_back();
     // A recorded folder counts itself (the replay leaves it when a folder
     // made on the way into it was still there); a file counts its folder.
@@ -117,11 +112,11 @@ bool IsOwnApplicationFolder(const std::string& appDir, const std::string& window
     while (!p.empty() && p.back() == '\\') p.pop_back();
     return Upper(p);
   };
-  const std::string app = norm(appDir);
+  const std::string app = norm(ResolveDotParts(appDir));
   // "C:" (a drive root) or "\\server\share" (a share's root).
   if (app.size() <= 2) return false;
   if (app.compare(0, 2, "\\\\") == 0 && std::count(app.begin(), app.end(), '\\') <= 3) return false;
-  return app != norm(windowsDir) && app != norm(systemDir);
+  return app != norm(ResolveDotParts(windowsDir)) && app != norm(ResolveDotParts(systemDir));
 }
 
 const char* const kUninstallCaption = "Uninstall";
@@ -144,12 +139,24 @@ std::string LogUnreadableText(const std::string& logFile, const std::string& err
          "\r\n\r\nNothing was removed.";
 }
 
+std::string LogInUseText(const std::string& logFile) {
+  return "The uninstall log file is in use:\r\n\r\n" + logFile +
+         "\r\n\r\nThe application is being removed already, or another program holds the file. "
+         "Nothing was removed.";
+}
+
 std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e) {
   const char* what = e.Kind() == EUndoLogError::kNotALog ? "is not an uninstall log"
                      : e.Kind() == EUndoLogError::kTruncated ? "is incomplete"
                                                               : "is damaged";
   return "The uninstall log file " + std::string(what) + ":\r\n\r\n" + logFile + "\r\n\r\n" +
          "(" + e.Message() + ")\r\n\r\nNothing was removed.";
+}
+
+std::string NotAdministratorText(const std::string& appName) {
+  return appName + " was installed by a user with administrative rights, and only such a user can "
+                   "remove it: it changed files and settings that belong to the whole computer.\r\n\r\n"
+                   "Log on as an administrator and start the removal again. Nothing was removed.";
 }
 
 std::string ConfirmText(const std::string& appName) {
@@ -159,16 +166,42 @@ std::string ConfirmText(const std::string& appName) {
 
 std::string RemovingText(const std::string& appName) { return "Removing " + appName + "..."; }
 
-std::string DoneText(const std::string& appName) {
-  return appName + " was removed from this computer.";
+namespace {
+
+// One item a line, at most 20 of them.
+std::string ItemList(const std::vector<std::string>& items) {
+  std::string text;
+  const size_t shown = items.size() > 20 ? 20 : items.size();
+  for (size_t i = 0; i < shown; ++i) text += (i ? "\r\n" : "") + items[i];
+  if (items.size() > shown)
+    text += Format("\r\nand %lu more", static_cast<unsigned long>(items.size() - shown));
+  return text;
 }
 
-std::string LeftoverText(const std::string& appName, const std::vector<std::string>& items) {
-  std::string text = appName + " was removed, but these items could not be removed:\r\n\r\n";
-  const size_t shown = items.size() > 20 ? 20 : items.size();
-  for (size_t i = 0; i < shown; ++i) text += items[i] + "\r\n";
-  if (items.size() > shown) text += Format("and %lu more\r\n", static_cast<unsigned long>(items.size() - shown));
-  text += "\r\nThey may be in use, or hold files that were not installed with it. "
-          "You can remove them yourself.";
+}  // namespace
+
+bool IsUninstallRegistration(uint8_t kind, uint32_t param, const std::string& subkey) {
+  static const std::string kBase = "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\";
+  return kind == ukRegKeyTree && param == 0x80000002u && subkey.size() > kBase.size() &&
+         Upper(subkey.substr(0, kBase.size())) == kBase;
+}
+
+std::string OutcomeText(const std::string& appName, const TRemovalOutcome& o) {
+  std::string text = appName + (o.NotRemoved.empty() && o.LogError.empty() ? " was removed from this computer."
+                                                                           : " was not removed completely.");
+  if (!o.AtRestart.empty())
+    text += "\r\n\r\nThese items are in use and will be removed when Windows restarts:\r\n\r\n" +
+            ItemList(o.AtRestart);
+  if (!o.EmptyAfterRestart.empty())
+    text += "\r\n\r\nThese folders will be empty after the restart; you can remove them then:\r\n\r\n" +
+            ItemList(o.EmptyAfterRestart);
+  if (!o.NotRemoved.empty())
+    text += "\r\n\r\nThese items could not be removed:\r\n\r\n" + ItemList(o.NotRemoved) +
+            "\r\n\r\nIt stays in the list of installed programs: close the programs that may use "
+            "them, then start the removal from there again.";
+  if (!o.Stay.empty())
+    text += "\r\n\r\nThese folders stay, as they hold files that were not installed with it; you can "
+            "remove them yourself:\r\n\r\n" + ItemList(o.Stay);
+  if (!o.LogError.empty()) text += "\r\n\r\nThe uninstall log could not be written again: " + o.LogError;
   return text;
 }

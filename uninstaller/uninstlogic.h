@@ -1,6 +1,7 @@
 // What Uninstal.exe decides without the operating system: its command line,
 // the folders it tidies after the replay, and the texts it shows.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,14 +36,37 @@ std::vector<std::string> FoldersOnTheWay(const TUndoChanges& log, const std::str
 bool IsOwnApplicationFolder(const std::string& appDir, const std::string& windowsDir,
                             const std::string& systemDir);
 
+// The record of the application's own entry in the list of installed
+// programs: a key tree below HKEY_LOCAL_MACHINE's
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall". It goes last, and
+// only when nothing else stays: while something does, the entry lets the
+// user start the removal again.
+bool IsUninstallRegistration(uint8_t kind, uint32_t param, const std::string& subkey);
+
+// What a removal left, for the last message.
+struct TRemovalOutcome {
+  std::vector<std::string> AtRestart;          // files and folders deleted when Windows restarts
+  std::vector<std::string> EmptyAfterRestart;  // folders that only the restart empties (the
+                                               // Windows 95 family deletes no folder then)
+  std::vector<std::string> NotRemoved;         // still named in the log: the next removal tries again
+  std::vector<std::string> Stay;               // folders holding files not installed with it
+  std::string LogError;                        // the log could not be written again
+  bool Complete() const {
+    return AtRestart.empty() && EmptyAfterRestart.empty() && NotRemoved.empty() && Stay.empty() &&
+           LogError.empty();
+  }
+};
+
 // The texts (caption "Uninstall" for all of them).
 extern const char* const kUninstallCaption;
 std::string BadCommandLineText();
 std::string LogMissingText(const std::string& logFile);
 std::string LogUnreadableText(const std::string& logFile, const std::string& error);
+std::string LogInUseText(const std::string& logFile);
 std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e);
+std::string NotAdministratorText(const std::string& appName);
 std::string ConfirmText(const std::string& appName);
 std::string RemovingText(const std::string& appName);
-std::string DoneText(const std::string& appName);
-// What could not be removed, one line each.
-std::string LeftoverText(const std::string& appName, const std::vector<std::string>& items);
+// The last message: removed, and what waits for the restart, what the next
+// removal has to try again, what stays.
+std::string OutcomeText(const std::string& appName, const TRemovalOutcome& outcome);

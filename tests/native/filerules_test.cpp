@@ -73,6 +73,19 @@ TEST(FileRules, WininitRenameSectionGainsTheEntryLast) {
   EXPECT_EQ(AddWininitRename(&none, e), (L{"[x]", "y=z", " [rename]", "[rename]", e}));
 }
 
+// A replacement taken back: its line goes from the rename sections only,
+// found by the temporary file it renames.
+TEST(FileRules, WininitRenameOfATemporaryFileIsTakenOut) {
+  using L = std::vector<std::string>;
+  const L lines{"[Other]", "C:\\A.DLL=C:\\QV0001.TMP", "[rename]", "NUL=C:\\X.TMP",
+                "C:\\A.DLL=C:\\QV0001.TMP", " c:\\b.dll = c:\\qv0001.tmp ", "C:\\C.DLL=C:\\QV0002.TMP",
+                "[Last]", "C:\\A.DLL=C:\\QV0001.TMP"};
+  EXPECT_EQ(RemoveWininitRenames(lines, "C:\\QV0001.TMP"),
+            (L{"[Other]", "C:\\A.DLL=C:\\QV0001.TMP", "[rename]", "NUL=C:\\X.TMP", "C:\\C.DLL=C:\\QV0002.TMP",
+               "[Last]", "C:\\A.DLL=C:\\QV0001.TMP"}));
+  EXPECT_EQ(RemoveWininitRenames(lines, "C:\\QV0009.TMP"), lines);
+}
+
 TEST(FileRules, UninstallNames) {
   const std::string t = UninstallFileTemplate("C:\\App", 4);
   EXPECT_EQ(t, "C:\\App\\UNINST%s.004");

@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "setupdata/script.h"
 #include "tests/native/tempdir_fixture.h"
@@ -157,7 +160,7 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
   } cases[] = {
       {R"({"appName":"A","colour":"#000000"})", "t.json: colour:", "unknown key"},
       {R"({"appName":"A","flags":["uninstalable"]})", "t.json: flags:", "unknown flag \"uninstalable\""},
-      {R"({"appName":"A","dirs":[{"name":"x"},{"name":"y","mode":1}]})", "t.json: dirs[1].mode:", "unknown key"},
+      {R"({"appName":"A","dirs":[{"name":"{app}\\x"},{"name":"{app}\\y","mode":1}]})", "t.json: dirs[1].mode:", "unknown key"},
       {R"({"appName":"A","run":[{"file":"x","flags":["wait"]}]})", "t.json: run[0].flags:", "unknown flag"},
       {R"({"appName":"A","icons":[{"name":"N","file":"F","iconFile":"0123456789012345678901234567890123456789012345678901234567890123"}]})",
        "t.json: icons[0].iconFile:", "at most 63"},
@@ -182,9 +185,61 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
       {R"({"appName":"A","uninstaller":"t.json"})", "t.json: uninstaller:", "needs the flag \"uninstallable\""},
       {R"({"appName":"A","flags":["uninstallable"],"uninstaller":"NOPE.EXE"})", "t.json: uninstaller:", "not found"},
       {R"({"appName":"A","flags":["uninstallable"],"uninstaller":3})", "t.json: uninstaller:", "must be the path"},
+      // What would do harm at the user's machine: a shared key deleted by
+      // every uninstallation, a destination that depends on the current
+      // directory, constants setup.exe does not know, "..", two entries
+      // for one destination.
+      {R"({"appName":"A","registry":[{"root":"HKLM","subkey":"Software\\Vendor"},
+          {"root":"HKLM","subkey":"Software","flags":["uninstallDeleteKey"]}]})",
+       "t.json: registry[1].subkey:", "uninstallDeleteKey would delete \"Software\" with all it holds"},
+      {R"({"appName":"A","registry":[{"root":"HKCU","subkey":"Software\\Microsoft\\Windows\\CurrentVersion\\Run","flags":["uninstallDeleteKey"]}]})",
+       "t.json: registry[0].subkey:", "must not be a key that every program shares"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"X.EXE"}]})", "t.json: files[0].dest:",
+       "\"X.EXE\" is not a full path: it must start with {app}, {win}, {sys}, {src}, a drive"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"{App}\\X.EXE"}]})", "t.json: files[0].dest:",
+       "unknown constant \"{App}\" (the constants are {app}, {win}, {sys} and {src}, in small letters)"},
+      {R"({"appName":"A","dirs":[{"name":"{pf}\\Vendor"}]})", "t.json: dirs[0].name:", "unknown constant \"{pf}\""},
+      {R"({"appName":"A","icons":[{"name":"N","file":"{app}\\A.EXE","workingDir":"{App}"}]})",
+       "t.json: icons[0].workingDir:", "unknown constant \"{App}\""},
+      {R"({"appName":"A","uninstallDelete":[{"path":"{app}\\..\\Shared\\x.dll"}]})", "t.json: uninstallDelete[0].path:",
+       "climbs out of its folder with \"..\""},
+      {R"({"appName":"A","uninstallDelete":[{"path":"\\\\server"}]})", "t.json: uninstallDelete[0].path:", "is not a full path"},
+      {R"({"appName":"A","files":[{"source":"t.json","dest":"{app}\\A.TXT"},{"source":"t.json","dest":"{sys}\\B"},
+          {"source":"t.json","dest":"{sys}\\C"},{"source":"t.json","dest":"{app}\\a.txt"}]})",
+       "t.json: files[3].dest:", "\"{app}\\a.txt\" is also the destination of files[0]"},
+      {R"({"appName":"A","flags":["uninstallable"],"files":[{"source":"t.json","dest":"{win}\\UNINSTAL.EXE"}],
+          "uninstaller":"t.json"})", "t.json: uninstaller:", "is also the destination of files[0]"},
+      // A key given twice: the parser would keep the second silently.
+      {R"({"appName":"A","files":[],"subtitle":"S","files":[]})", "t.json: files:", "the key appears twice in one object"},
+      {R"({"appName":"A","dirs":[{"name":"{app}"}],"files":[{"source":"t.json","dest":"{app}\\a"},
+          {"source":"t.json","dest":"{app}\\b","source":"t.json"}]})", "t.json: files[1].source:", "appears twice"},
+      // Text files the script's single-byte texts cannot hold.
+      {R"({"appName":"A","licenseFile":"euro.txt"})", "t.json: licenseFile:", "euro.txt\" holds the character U+20AC"},
+      {R"({"appName":"A","infoBeforeFile":"badbom.txt"})", "t.json: infoBeforeFile:", "begins as UTF-8 but is not UTF-8"},
   };
   std::string base = dir_.string() + "/";
   WriteWholeFile(base + "t.json", "{}");  // an existing source for the copy-mode case
+  WriteWholeFile(base + "euro.txt", "10 \xE2\x82\xAC");
+  WriteWholeFile(base + "badbom.txt", "\xEF\xBB\xBF(c) \xA9");
+  // UTF-8 texts with and without a byte-order mark are converted; a text
+  // that is not UTF-8 is single-byte already.
+  WriteWholeFile(base + "bom.txt", "\xEF\xBB\xBF\xE2\x80\xA6 \xC2\xA9 Caf\xC3\xA9");
+  WriteWholeFile(base + "utf8.txt", "na\xC3\xAFve\r\n");
+  WriteWholeFile(base + "ansi.txt", "(c) \xA9 1998");
+  const Description texts = ParseDescription(
+      R"({"appName":"A","licenseFile":"utf8.txt","infoBeforeFile":"ansi.txt"})",
+      "t.json", base);
+  EXPECT_EQ(texts.Builder.LicenseText, "na\xEFve\r\n");
+  EXPECT_EQ(texts.Builder.InfoBeforeText, "(c) \xA9 1998");
+  try {
+    ParseDescription(R"({"appName":"A","infoAfterFile":"bom.txt"})", "t.json", base);
+    ADD_FAILURE() << "an ellipsis (U+2026) was converted";
+  } catch (const EDescriptionError& e) {
+    EXPECT_NE(std::string(e.what()).find("U+2026"), std::string::npos) << e.what();
+  }
+  WriteWholeFile(base + "bom.txt", "\xEF\xBB\xBF\xC2\xA9 Caf\xC3\xA9");
+  EXPECT_EQ(ParseDescription(R"({"appName":"A","infoAfterFile":"bom.txt"})", "t.json", base).Builder.InfoAfterText,
+            "\xA9 Caf\xE9");
   // 252 bytes fit exactly, 253 do not.
   std::string hex252;
   for (int i = 0; i < 252; ++i) hex252 += "ab";
@@ -193,6 +248,21 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
            hex + "\"}]}";
   };
   EXPECT_EQ(ParseDescription(reg(hex252), "t.json", "").Builder.Registry[0].BinaryData.size(), 252u);
+  // Full paths of every kind, keys that are an application's own, a
+  // CLSID in a registry value: accepted.
+  const Description ok = ParseDescription(R"({"appName":"A","flags":["uninstallable"],
+    "dirs":[{"name":"{app}"},{"name":"C:\\Data"},{"name":"\\\\srv\\share\\App"},{"name":"{src}\\x..y"}],
+    "registry":[{"root":"HKCR","subkey":".smp","flags":["uninstallDeleteKey"]},
+                {"root":"HKLM","subkey":"Software\\Vendor","type":"string","data":"{00021401-0000-0000-C000-000000000046}",
+                 "flags":["uninstallDeleteKey"]},
+                {"root":"HKLM","subkey":"Software","flags":["uninstallDeleteValue"]},
+                {"root":"HKLM","subkey":"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\A.EXE",
+                 "flags":["uninstallDeleteKey"]}],
+    "files":[{"source":"t.json","dest":"{sys}\\A.DLL"},{"source":"t.json","flags":["uninstallDataFile"]},
+             {"source":"t.json","flags":["uninstallDataFile"]}],
+    "uninstaller":"t.json"})", "t.json", base);
+  EXPECT_EQ(ok.Builder.Dirs.size(), 4u);
+  EXPECT_EQ(ok.Builder.Files.size(), 4u);
   EXPECT_THROW(ParseDescription(reg(hex252 + "cd"), "t.json", ""), EDescriptionError);
   for (const Case& c : cases) {
     try {
@@ -267,17 +337,71 @@ TEST_F(Distribution, FailedBuildLeavesNoOutputThatLooksComplete) {
   EXPECT_EQ(names.size(), r.Written.size());
   EXPECT_EQ(ReadAll(P("out/SETUP.0")), old_script);
 
-  // A disk too small for a marker: refused, naming the entry; nothing left.
+  // Options that cannot work are refused before anything is read or
+  // written, naming the option.
   WriteWholeFile(P("B.TXT"), "bbb");
   o.OutDir = P("out2");
-  o.DiskSize = 16;
+  struct TOption {
+    uint32_t disk_size, script_offset;
+    bool single;
+    const char* says;
+  } options[] = {
+      {16, 0, false, "--disk-size: 16 bytes is too small: a disk data file holds its 12-byte header, a "
+                     "file's 4-byte marker and at least one byte of data (at least 17)"},
+      {0, 4096, false, "--script-offset needs --single-file"},
+      {0, 0x40000001u, true, "--script-offset: 1073741825 is more than 1073741824 (1 GB), the most room a "
+                             "loader program may take"},
+  };
+  for (const TOption& t : options) {
+    o.DiskSize = t.disk_size;
+    o.ScriptOffset = t.script_offset;
+    o.SingleFile = t.single;
+    try {
+      BuildDistribution(d, o);
+      ADD_FAILURE() << "built with " << t.says;
+    } catch (const EOptionError& e) {
+      EXPECT_EQ(std::string(e.what()), t.says);
+    }
+  }
+  EXPECT_FALSE(fs::exists(P("out2")));
+}
+
+// A source that another program writes to while qvbuild compresses it is
+// refused instead of shipping half old, half new.
+TEST_F(Distribution, SourceWrittenToWhileItIsReadIsRefused) {
+  const sw::Bytes noise = testdata::Noise(24u << 20, 5);
+  WriteWholeFile(P("BIG.BIN"), std::string(noise.begin(), noise.end()));
+  WriteWholeFile(P("d.json"), R"({"appName":"A","files":[{"source":"BIG.BIN","dest":"{app}\\BIG.BIN"}]})");
+  const Description d = LoadDescription(P("d.json"));
+  DistributionOptions o;
+  o.OutDir = P("out");
+  fs::create_directories(o.OutDir);
+  // Once the first megabyte of output is written, the first byte changes.
+  std::atomic<bool> stop{false}, written{false};
+  std::thread other([&] {
+    while (!stop && !written) {
+      std::error_code ec;
+      for (fs::recursive_directory_iterator it(o.OutDir, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().filename() == "SETUP.1" && fs::file_size(it->path(), ec) > (1u << 20) && !ec) {
+          std::fstream f(P("BIG.BIN"), std::ios::in | std::ios::out | std::ios::binary);
+          f.put(static_cast<char>(noise[0] ^ 0xFF));
+          written = true;
+          break;
+        }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
   try {
     BuildDistribution(d, o);
-    ADD_FAILURE() << "built with 16-byte disks";
+    ADD_FAILURE() << "built from a file that changed while it was read";
   } catch (const EDescriptionError& e) {
-    EXPECT_NE(std::string(e.what()).find("d.json: files[0]: the disk size 16 is too small"),
+    EXPECT_NE(std::string(e.what()).find("d.json: files[0].source: \"" + P("BIG.BIN") +
+                                         "\" changed while it was read"),
               std::string::npos)
         << e.what();
   }
-  EXPECT_TRUE(Listing("out2").empty());
+  stop = true;
+  other.join();
+  EXPECT_TRUE(written) << "the file was not written to during the build";
+  EXPECT_TRUE(fs::is_empty(o.OutDir));
 }

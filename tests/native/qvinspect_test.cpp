@@ -27,6 +27,7 @@ class Inspect : public testfiles::TempDirTest {
   // Builds d into out, inspects it, and checks that the inspection
   // describes the same installation; returns the inspection.
   json RoundTrip(const qvbuild::Description& d, qvbuild::DistributionOptions o) {
+    o.Verify = qvinspect::VerifyDistribution;  // as qvbuild does
     qvbuild::DistributionResult r = qvbuild::BuildDistribution(d, o);
     std::string script = r.Written.at(0);
     std::vector<std::string> args = {script, "--verify"};
@@ -150,14 +151,43 @@ TEST_F(Inspect, RoundTripAcrossManyDisksAndInTheSingleFile) {
   o.DiskSize = 12 + 4 + 1;
   RoundTrip(d, o);
 
+  // The single file, under the name the build once gave its temporary
+  // data file.
   o.OutDir = P("single");
   o.DiskSize = 0;
   o.SingleFile = true;
+  o.SingleFileName = "data";
   o.ScriptOffset = 5000;
   json s = RoundTrip(d, o);
   EXPECT_EQ(s["script"]["offset"], 5000);
   EXPECT_TRUE(s["verify"]["disks"].empty());
   EXPECT_FALSE(fs::exists(P("single/SETUP.1")));
+  EXPECT_EQ(std::vector<std::string>{"data"}, [&] {
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(P("single"))) names.push_back(e.path().filename().string());
+    return names;
+  }());
+
+  // An output that does not read back is never moved into place.
+  o.OutDir = P("damaged");
+  o.SingleFile = false;
+  o.ScriptOffset = 0;
+  o.DiskSize = 4096;
+  o.Verify = [](const std::string& script, uint32_t script_offset, uint32_t data_offset) {
+    const std::string disk = script.substr(0, script.size() - 1) + "3";
+    std::fstream f(disk, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(100);
+    f.put('\x55');
+    f.close();
+    qvinspect::VerifyDistribution(script, script_offset, data_offset);
+  };
+  try {
+    qvbuild::BuildDistribution(d, o);
+    ADD_FAILURE() << "a damaged output was built";
+  } catch (const qvinspect::EScriptFault& e) {
+    EXPECT_NE(std::string(e.what()).find("files[0] ({app}\\R.BIN): The source file is corrupted"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(fs::is_empty(P("damaged")));
 }
 
 namespace {

@@ -35,6 +35,31 @@ printf '{"appName":"A","files":[{"source":"nope.bin","dest":"x"}]}' >"$WORK/bad.
 [ $? -eq 1 ] || fail "bad description not refused"
 grep -q "bad.json: files\[0\].source: source file" "$WORK/badbuild.err" || fail "message: $(cat "$WORK/badbuild.err")"
 [ -z "$(ls -A "$WORK/badout" 2>/dev/null)" ] || fail "output left behind"
+# A file over 2 GB (sparse) is refused before any of it is compressed: with
+# room for only 1 MB of output the reason still comes, not a write failure.
+truncate -s 2147483648 "$WORK/big.bin" || fail "truncate"
+printf '{"appName":"A","files":[{"source":"big.bin","dest":"{app}\\\\big.bin"}]}' >"$WORK/big.json"
+(ulimit -f 2048; exec "$QVBUILD" "$WORK/big.json" -o "$WORK/bigout" --level 0) 2>"$WORK/big.err"
+rc=$?
+[ $rc -eq 1 ] || fail "a file over 2 GB: status $rc"
+grep -q 'big.json: files\[0\].source: ".*big.bin" is 2147483648 bytes long' "$WORK/big.err" ||
+  fail "message: $(cat "$WORK/big.err")"
+rm -f "$WORK/big.bin"
+
 "$QVBUILD" 2>/dev/null; [ $? -eq 2 ] || fail "usage status"
+# Options that cannot work: refused as a wrong command line, naming the
+# option, also without files, before a 2 GB filler is made.
+printf '{"appName":"A"}' >"$WORK/nofiles.json"
+"$QVBUILD" "$WORK/nofiles.json" -o "$WORK/opt" --disk-size 10 2>"$WORK/opt.err"
+[ $? -eq 2 ] || fail "--disk-size 10 not refused"
+grep -q -- "--disk-size: 10 bytes is too small" "$WORK/opt.err" || fail "message: $(cat "$WORK/opt.err")"
+"$QVBUILD" "$WORK/nofiles.json" -o "$WORK/opt" --single-file X --script-offset 2147483647 2>"$WORK/opt.err"
+[ $? -eq 2 ] || fail "--script-offset 2147483647 not refused"
+grep -q -- "--script-offset: 2147483647 is more than" "$WORK/opt.err" || fail "message: $(cat "$WORK/opt.err")"
+[ ! -e "$WORK/opt" ] || fail "output made for a wrong option"
+"$QVBUILD" "$SRC/samples/sample-app/sample.json" -o "$WORK/slsub" --single-file sub/X.BIN 2>"$WORK/slsub.err"
+[ $? -eq 2 ] || fail "a single-file name with a folder not refused"
+grep -q -- "--single-file: \"sub/X.BIN\" must be a file name without a folder" "$WORK/slsub.err" ||
+  fail "message: $(cat "$WORK/slsub.err")"
 echo "all passed"
 rm -rf "$WORK"

@@ -465,6 +465,75 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
   }
 }
 
+TEST(UndoKeyTree, OnlyAnApplicationsOwnKeysMayBeDeleted) {
+  const uint32_t hkcr = 0x80000000u, hkcu = 0x80000001u, hklm = 0x80000002u, hku = 0x80000003u;
+  for (const char* key : {"", "\\", "Software", "\\Software\\", "Software\\\\", "SOFTWARE\\Microsoft",
+                          "Software\\Microsoft\\Windows", "software\\microsoft\\windows nt\\currentversion",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Software\\Classes",
+                          "Software\\Classes\\CLSID", "System\\CurrentControlSet\\Services"}) {
+    EXPECT_FALSE(MayDeleteKeyTree(hklm, key)) << key;
+    EXPECT_FALSE(MayDeleteKeyTree(hkcu, key)) << key;
+  }
+  EXPECT_FALSE(MayDeleteKeyTree(hkcr, ""));
+  EXPECT_FALSE(MayDeleteKeyTree(hkcr, "clsid"));
+  EXPECT_FALSE(MayDeleteKeyTree(hku, ".DEFAULT\\Software"));
+  for (const char* key : {"Software\\Vendor", "Software\\Vendor\\App", "Software\\Microsoft\\Office",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App 1.0_qv1",
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\APP.EXE",
+                          "System\\CurrentControlSet\\Services\\AppSvc", "Software\\Classes\\.smp"})
+    EXPECT_TRUE(MayDeleteKeyTree(hklm, key)) << key;
+  EXPECT_TRUE(MayDeleteKeyTree(hkcr, ".smp"));
+  EXPECT_TRUE(MayDeleteKeyTree(hkcr, "CLSID\\{00021401-0000-0000-C000-000000000046}"));
+  EXPECT_TRUE(MayDeleteKeyTree(hku, ".DEFAULT\\Software\\Vendor"));
+}
+
+// A log that is well framed but asks for harm is refused as damaged,
+// naming the record: relative paths (the current directory would decide),
+// a key tree every program shares, Program Manager names that would end
+// their command.
+TEST(UndoLogRead, RefusesRecordsThatWouldDoHarm) {
+  struct TCase {
+    UndoRecordKind kind;
+    std::vector<std::string> strings;
+    uint32_t param;
+    const char* says;
+  } cases[] = {
+      {ukDeleteFile, {"X.EXE", ""}, 0, "record 2 names \"X.EXE\", which is not a full path"},
+      {ukDeleteFile, {"C:\\App\\X.EXE", "qv0001.tmp"}, 0, "record 2 names \"qv0001.tmp\", which is not a full path"},
+      {ukRemoveDir, {"App\\Data"}, 0, "record 2 names \"App\\Data\", which is not a full path"},
+      {ukRemoveDir, {"\\\\server"}, 0, "record 2 names \"\\\\server\", which is not a full path"},
+      {ukRegKeyTree, {"Software"}, 0x80000002u,
+       "record 2 would delete the registry key HKEY_LOCAL_MACHINE\\Software with all it holds, a key that "
+       "every program shares"},
+      {ukRegKeyTree, {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}, 0x80000002u,
+       "record 2 would delete the registry key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
+       "\\Uninstall with all it holds, a key that every program shares"},
+      {ukProgmanEntry, {"G\")][DeleteGroup(\"Main", ""}, 0,
+       "record 2 names the Program Manager group \"G\")][DeleteGroup(\"Main\", which holds \", [ or ]"},
+      {ukProgmanEntry, {"G", "I]"}, 0, "record 2 names the Program Manager item \"I]\", which holds \", [ or ]"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.says);
+    TUndoChanges w;
+    w.AppName = "A";
+    w.AppendStrings(ukRemoveDir, {"\\\\srv\\share\\App"}, 0);
+    w.AppendStrings(c.kind, c.strings, c.param);
+    TFakeDisk d;
+    w.WriteLogFile("log", FakeFactory(d));
+    TUndoChanges r;
+    try {
+      r.ReadLogData(d.file.data(), d.file.size());
+      ADD_FAILURE() << "accepted";
+    } catch (const EUndoLogError& e) {
+      EXPECT_EQ(e.Kind(), EUndoLogError::kDamaged);
+      EXPECT_EQ(e.Message(), c.says);
+    }
+    EXPECT_EQ(r.First(), nullptr);
+  }
+}
+
 TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
   TUndoChanges u;
   try {

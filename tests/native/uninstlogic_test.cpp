@@ -49,10 +49,16 @@ TEST(UninstallTidying, FoldersOnTheWayBelowTheApplicationFolderDeepestFirst) {
   log.AppendStrings(ukDeleteFile, {"C:\\WINDOWS\\system32\\s.dll", ""}, dfSharedFile);
   log.AppendStrings(ukRemoveDir, {"C:\\Application"}, 0);             // not below C:\App
   log.AppendStrings(ukRegKeyTree, {"Software\\App\\x"}, 0x80000002u);
+  // ".." and "." resolved: out of the folder, and back into it.
+  log.AppendStrings(ukDeleteFile, {"C:\\App\\..\\Shared\\x.dll", ""}, 0);
+  log.AppendStrings(ukDeleteFile, {"C:\\App\\data\\..\\..\\..\\y.dll", ""}, 0);
+  log.AppendStrings(ukDeleteFile, {"C:\\App\\.\\lib\\..\\doc\\\\z.txt", ""}, 0);
   const std::vector<std::string> want = {"C:\\App\\data\\x\\y", "C:\\App\\data\\x",
-                                         "C:\\app\\bin\\sub", "C:\\App\\data", "C:\\app\\bin"};
+                                         "C:\\app\\bin\\sub", "C:\\App\\data", "C:\\app\\bin",
+                                         "C:\\App\\doc"};
   EXPECT_EQ(FoldersOnTheWay(log, "C:\\App"), want);
   EXPECT_EQ(FoldersOnTheWay(log, "C:\\App\\"), want);
+  EXPECT_EQ(FoldersOnTheWay(log, "C:\\Other\\..\\App\\."), want);
   EXPECT_TRUE(FoldersOnTheWay(log, "D:\\Other").empty());
 }
 
@@ -67,6 +73,9 @@ TEST(UninstallTidying, OnlyBelowAnApplicationFolderOfItsOwn) {
   EXPECT_FALSE(IsOwnApplicationFolder("\\\\srv\\share\\", win, sys));
   EXPECT_FALSE(IsOwnApplicationFolder("c:\\windows\\", win, sys));
   EXPECT_FALSE(IsOwnApplicationFolder("C:\\Windows\\System32", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("C:\\App\\..", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("C:\\WINDOWS\\App\\..\\.", win, sys));
+  EXPECT_FALSE(IsOwnApplicationFolder("\\\\srv\\share\\App\\..", win, sys));
 }
 
 }  // namespace

@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/exceptions.h"
 #include "forms/controls.h"
+#include "uidriver.h"
 
 namespace {
 
@@ -93,6 +99,98 @@ TEST(FormKeys, TabEnterAndEscReachTheRightControls) {
   EXPECT_TRUE(IsWindow(form.Pages.Page(0)->ContainerHandle()));
   EXPECT_TRUE(form.ReadOnlyMemo.Visible());
   EXPECT_TRUE(form.Visible());
+}
+
+// A modal form whose OK button is the default; its close query fails the
+// first time.
+class TModalForm : public TForm {
+ public:
+  TButton OkButton;
+  int queries = 0;
+
+  TModalForm() {
+    TFormArgs args;
+    args.caption = "Modal";
+    args.client_width = 200;
+    args.client_height = 80;
+    CreateForm(args);
+    const TLayoutItem layout[] = {{&OkButton, {60, 40, 75, 23}, "OK", coDefault, mrOk}};
+    CreateControls(layout);
+  }
+  bool FormCloseQuery() override {
+    if (queries++ == 0) throw Exception("Not yet");
+    return true;
+  }
+};
+
+// What Enter and Esc run stands behind the same barrier as what a mouse
+// click runs: a failure in the button's handler, or in a modal form's
+// close query, is shown in the exception box and the forms go on.
+// Answers every exception box of this process with OK, noting its text,
+// on a thread of its own until told to stop; once a box is gone, presses
+// Enter on press_after when that is set (a key posted while the box is up
+// would go to the box's own loop).
+struct TBoxAnswerer {
+  std::vector<std::string> shown;  // read after Stop
+  volatile LONG stop = 0;
+  HWND volatile press_after = nullptr;
+  HANDLE thread = nullptr;
+
+  TBoxAnswerer() { thread = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
+  void Stop() {
+    InterlockedExchange(&stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  static DWORD WINAPI Run(void* self) {
+    auto* a = static_cast<TBoxAnswerer*>(self);
+    qvui::WindowQuery q;
+    q.caption = "Setup";
+    q.class_name = "#32770";
+    q.pid = GetCurrentProcessId();
+    while (!a->stop) {
+      if (HWND box = qvui::FindTopLevel(q)) {
+        a->shown.push_back(qvui::ReadMessageBox(box).text);
+        qvui::AnswerMessageBox(box, "OK");
+        qvui::WaitForWindowGone(box, 5000);
+        if (a->press_after) PostMessageA(a->press_after, WM_KEYDOWN, VK_RETURN, 0);
+      }
+      Sleep(20);
+    }
+    return 0;
+  }
+};
+
+TEST(FormKeys, FailuresOfWhatAKeyRunsAreShownAndTheFormsGoOn) {
+  TBoxAnswerer answerer;
+  TKeysForm form;
+  form.NextButton.onClick = [&form] {
+    ++form.next;
+    throw Exception("Next failed");
+  };
+  form.CancelButton.onClick = [&form] {
+    ++form.cancel;
+    throw std::runtime_error("Cancel failed");
+  };
+  form.Show();
+  ProcessMessages();
+  EXPECT_NO_THROW(Press(form.Edit, VK_RETURN));
+  EXPECT_NO_THROW(Press(form.Edit, VK_ESCAPE));
+  EXPECT_EQ(form.next, 1);
+  EXPECT_EQ(form.cancel, 1);
+  EXPECT_TRUE(form.Visible());
+
+  // Enter: the close query fails and the form stays; Enter again closes it.
+  TModalForm modal;
+  answerer.press_after = modal.OkButton.Handle();
+  PostMessageA(modal.OkButton.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  int result = mrNone;
+  EXPECT_NO_THROW(result = modal.ShowModal());
+  EXPECT_EQ(result, mrOk);
+  EXPECT_EQ(modal.queries, 2);
+
+  answerer.Stop();
+  EXPECT_EQ(answerer.shown, (std::vector<std::string>{"Next failed", "Cancel failed", "Not yet"}));
 }
 
 }  // namespace

@@ -472,14 +472,26 @@ TEST_F(Replay, NewestFirstAndDirectoriesThatStay) {
   EXPECT_FALSE(FileThere(busy + "\\mine.txt"));
 }
 
-// A registry record that names no key below a root must not touch the root.
-TEST_F(Replay, RegistryRecordsWithoutASubkey) {
+// A key-tree record never deletes a root, nor a key that every program
+// shares, from whatever log it comes.
+TEST_F(Replay, RegistryTreesOfEveryProgramAreNeverDeleted) {
   SetSz(kHKCU, std::string(kRegBase) + "\\Guard", "v", "1");
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  SetSz(kHKCU, run, "QvReplayGuard", "guard.exe");
   TUndoChanges log;
   log.AppendStrings(ukRegKeyTree, {""}, kHKCU);
   log.AppendStrings(ukRegKeyTree, {"\\"}, kHKCU);
   log.AppendStrings(ukRegKeyTree, {std::string(kRegBase)}, 0x12345678u);
+  log.AppendStrings(ukRegKeyTree, {"Software"}, kHKCU);
+  log.AppendStrings(ukRegKeyTree, {run + "\\"}, kHKCU);
   EXPECT_FALSE(log.Replay(false));
+  {
+    HKEY k = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, run.c_str(), 0, KEY_ALL_ACCESS, &k), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(k, "QvReplayGuard", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    RegDeleteValueA(k, "QvReplayGuard");
+    RegCloseKey(k);
+  }
   HKEY k = nullptr;
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kRegBase) + "\\Guard").c_str(), 0,
                           KEY_READ, &k),

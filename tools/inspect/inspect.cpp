@@ -411,6 +411,25 @@ VerifyResult VerifyData(const SetupScript& s, const std::string& script_path,
 
 namespace {
 
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+void VerifyDistribution(const std::string& script_path, uint32_t script_offset, uint32_t data_offset) {
+  SetupScript script;
+  LoadScriptFile(script_path, script_offset, script);
+  const VerifyResult v = VerifyData(script, script_path, DirectoryOf(script_path), data_offset);
+  std::string faults;
+  for (const std::string& f : v.Faults) faults += (faults.empty() ? "" : "; ") + f;
+  if (!v.Ok()) throw EScriptFault(faults);
+}
+
+namespace {
+
 bool ParseUInt(const std::string& s, uint64_t max, uint64_t& v) {
   if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos || s.size() > 12)
     return false;
@@ -473,10 +492,7 @@ int RunInspect(const std::vector<std::string>& args, std::string& out, std::stri
   for (auto it = body.begin(); it != body.end(); ++it) j[it.key()] = it.value();
   int status = 0;
   if (verify) {
-    size_t slash = path.find_last_of("/\\");
-    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash);
-    if (slash == 0) dir = "/";
-    VerifyResult v = VerifyData(script, path, dir, static_cast<uint32_t>(data_offset));
+    VerifyResult v = VerifyData(script, path, DirectoryOf(path), static_cast<uint32_t>(data_offset));
     j["verify"] = v.Report;
     for (const std::string& f : v.Faults) err += "qvinspect: " + f + "\n";
     if (!v.Ok()) status = 1;

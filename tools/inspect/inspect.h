@@ -39,6 +39,12 @@ struct VerifyResult {
 VerifyResult VerifyData(const SetupScript& script, const std::string& script_path,
                         const std::string& dir, uint32_t data_offset);
 
+// Checks a distribution as qvinspect --verify does: the script at
+// script_offset of script_path, its file data in the disk data files beside
+// it (data_offset 0) or in the same file from data_offset. Raises
+// EScriptFault with every fault found.
+void VerifyDistribution(const std::string& script_path, uint32_t script_offset, uint32_t data_offset);
+
 // The program: arguments without the program name; returns the exit status.
 int RunInspect(const std::vector<std::string>& args, std::string& out, std::string& err);
 

@@ -1,10 +1,15 @@
 #include "tools/qvbuild/description.h"
 
+#include "common/pathutil.h"
+#include "undo/undolog.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 namespace qvbuild {
@@ -71,6 +76,35 @@ std::string JoinPath(const std::string& base, const std::string& rel) {
   char last = base.back();
   if (last == '/' || last == '\\') return base + rel;
   return base + "/" + rel;
+}
+
+// UTF-8 to the script's single-byte characters (one byte per code point up
+// to U+00FF, as far as the ANSI code page agrees). Invalid: not UTF-8 at
+// all; Unrepresentable: a code point above U+00FF (the first one in bad).
+enum class TUtf8Result { Ok, Invalid, Unrepresentable };
+TUtf8Result Utf8ToSingleByte(const std::string& utf8, std::string& out, uint32_t& bad) {
+  out.clear();
+  TUtf8Result result = TUtf8Result::Ok;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || i + n > utf8.size()) return TUtf8Result::Invalid;
+    uint32_t cp = n == 1 ? c : c & (0x7Fu >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
+      if ((cc & 0xC0) != 0x80) return TUtf8Result::Invalid;
+      cp = cp << 6 | (cc & 0x3Fu);
+    }
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return TUtf8Result::Invalid;
+    if (cp > 0xFF && result == TUtf8Result::Ok) {
+      result = TUtf8Result::Unrepresentable;
+      bad = cp;
+    }
+    out += static_cast<char>(cp);
+    i += n;
+  }
+  return result;
 }
 
 // One object of the description being read: reports faults with its place
@@ -168,24 +202,10 @@ class Obj {
 
   std::string ToAnsi(const std::string& key, const std::string& utf8) const {
     std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-      unsigned char c = static_cast<unsigned char>(utf8[i]);
-      uint32_t cp;
-      size_t n;
-      if (c < 0x80) {
-        cp = c;
-        n = 1;
-      } else if ((c & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
-        cp = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-        n = 2;
-      } else {
-        Fail(key, "character not representable in a single-byte text");
-      }
-      if (cp > 0xFF) Fail(key, "character not representable in a single-byte text");
-      if (cp == 0) Fail(key, "contains a NUL character");
-      out += static_cast<char>(cp);
-      i += n;
-    }
+    uint32_t bad = 0;
+    if (Utf8ToSingleByte(utf8, out, bad) != TUtf8Result::Ok)
+      Fail(key, "character not representable in a single-byte text");
+    if (out.find('\0') != std::string::npos) Fail(key, "contains a NUL character");
     return out;
   }
 
@@ -209,6 +229,26 @@ std::string ReadTextFile(Obj& o, const std::string& key, const std::string& base
   ss << in.rdbuf();
   std::string text = ss.str();
   if (text.size() > 0x7FFFFFF0u) o.Fail(key, "text file too large");
+  // Shown as it is by the wizard, in the ANSI code page: a UTF-8 text (with
+  // or without its byte-order mark) is converted; a text that is not UTF-8
+  // is taken to be single-byte already.
+  const bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  if (bom) text.erase(0, 3);
+  std::string converted;
+  uint32_t bad = 0;
+  switch (Utf8ToSingleByte(text, converted, bad)) {
+    case TUtf8Result::Ok:
+      return converted;
+    case TUtf8Result::Invalid:
+      if (bom) o.Fail(key, "the text file \"" + path + "\" begins as UTF-8 but is not UTF-8");
+      return text;
+    case TUtf8Result::Unrepresentable: {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+      o.Fail(key, "the text file \"" + path + "\" holds the character " + code +
+                      ", which the script's single-byte texts cannot hold");
+    }
+  }
   return text;
 }
 
@@ -266,13 +306,123 @@ const json* List(Obj& o, const std::string& key) {
 
 std::string Place(const std::string& list, size_t i) { return list + "[" + std::to_string(i) + "]"; }
 
+// A parser callback that refuses an object holding a key twice (the
+// parser would keep the second silently), naming its place.
+json::parser_callback_t DuplicateKeyRefuser(const std::string& name) {
+  struct TFrame {
+    bool array = false;
+    size_t index = 0;
+    std::string key;
+    std::set<std::string> keys;
+  };
+  auto stack = std::make_shared<std::vector<TFrame>>();
+  return [stack, name](int, json::parse_event_t event, json& parsed) {
+    std::vector<TFrame>& st = *stack;
+    auto next_element = [&st] {
+      if (!st.empty() && st.back().array) ++st.back().index;
+    };
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        st.emplace_back();
+        st.back().array = event == json::parse_event_t::array_start;
+        break;
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        if (!st.empty()) st.pop_back();
+        next_element();
+        break;
+      case json::parse_event_t::value:
+        next_element();
+        break;
+      case json::parse_event_t::key: {
+        const std::string key = parsed.get<std::string>();
+        if (!st.empty() && !st.back().keys.insert(key).second) {
+          std::string place;
+          for (size_t i = 0; i + 1 < st.size(); ++i)
+            place += st[i].array ? "[" + std::to_string(st[i].index) + "]"
+                                 : (place.empty() ? "" : ".") + st[i].key;
+          place += (place.empty() ? "" : ".") + key;
+          throw EDescriptionError(name + ": " + place +
+                                  ": the key appears twice in one object (the second would replace the first)");
+        }
+        if (!st.empty()) st.back().key = key;
+        break;
+      }
+    }
+    return true;
+  };
+}
+
+const char* const kConstants[] = {"{app}", "{win}", "{sys}", "{src}"};
+
+// Every "{" of a text that setup.exe expands must open one of the four
+// directory constants; anything else ({App}, {pf}) would stay as it is.
+void CheckConstants(const Obj& o, const std::string& key, const std::string& text) {
+  for (size_t at = text.find('{'); at != std::string::npos; at = text.find('{', at + 1)) {
+    bool known = false;
+    for (const char* c : kConstants) known = known || text.compare(at, 5, c) == 0;
+    if (!known) {
+      const size_t close = text.find('}', at);
+      const std::string name = text.substr(at, close == std::string::npos ? 1 : close - at + 1);
+      o.Fail(key, "unknown constant \"" + name +
+                      "\" (the constants are {app}, {win}, {sys} and {src}, in small letters)");
+    }
+  }
+}
+
+// A path that setup.exe creates or deletes: a full path that starts with a
+// directory constant, a drive ("C:\\") or a network share
+// ("\\\\server\\share"), and never climbs out of it with "..". A plain name
+// would land in whatever the current directory is at the user's machine.
+void CheckPath(const Obj& o, const std::string& key, const std::string& path) {
+  CheckConstants(o, key, path);
+  bool full = false;
+  for (const char* c : kConstants)
+    full = full || (path.compare(0, 5, c) == 0 && (path.size() == 5 || path[5] == '\\'));
+  if (!full && !IsFullPath(path))
+    o.Fail(key, "\"" + path + "\" is not a full path: it must start with {app}, {win}, {sys}, {src}, "
+                "a drive (\"C:\\\") or a network share (\"\\\\server\\share\")");
+  size_t start = 0;
+  for (;;) {
+    const size_t end = path.find_first_of("\\/", start);
+    if (path.compare(start, end == std::string::npos ? std::string::npos : end - start, "..") == 0 &&
+        (end == std::string::npos ? path.size() - start : end - start) == 2)
+      o.Fail(key, "\"" + path + "\" climbs out of its folder with \"..\"");
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+}
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// Two entries installing the same destination (letter case does not count
+// on the user's machine): the second would replace the first.
+void CheckDuplicateDestinations(const Description& d) {
+  const std::vector<sw::FileSpec>& files = d.Builder.Files;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].FileFlags & 0x40) continue;  // the uninstall data file has a name of its own
+    for (size_t j = 0; j < i; ++j) {
+      if ((files[j].FileFlags & 0x40) || UpperAscii(files[i].DestName) != UpperAscii(files[j].DestName))
+        continue;
+      const std::string place = static_cast<int>(i) == d.UninstallerIndex ? "uninstaller" : Place("files", i) + ".dest";
+      throw EDescriptionError(d.Path + ": " + place + ": \"" + files[i].DestName +
+                              "\" is also the destination of " + Place("files", j));
+    }
+  }
+}
+
 }  // namespace
 
 Description ParseDescription(const std::string& text, const std::string& name,
                              const std::string& base) {
   json root;
   try {
-    root = json::parse(text);
+    root = json::parse(text, DuplicateKeyRefuser(name));
   } catch (const json::parse_error& e) {
     throw EDescriptionError(name + ": not valid JSON: " + e.what());
   }
@@ -299,6 +449,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
     for (size_t i = 0; i < l->size(); ++i) {
       Obj o(name, Place("dirs", i), (*l)[i]);
       b.Dirs.push_back({o.Text("name", 47, true)});
+      CheckPath(o, "name", b.Dirs.back().DirName);
       o.Done();
     }
   if (const json* l = List(top, "files"))
@@ -311,6 +462,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
       if (!FileExists(path)) o.Fail("source", "source file \"" + path + "\" not found");
       f.FileFlags = o.Flags("flags", kFileFlagNames);
       f.DestName = o.Text("dest", 63, (f.FileFlags & 0x40) == 0);
+      if ((f.FileFlags & 0x40) == 0) CheckPath(o, "dest", f.DestName);
       f.CopyMode = static_cast<uint8_t>(o.Choice("copyMode", kCopyModeNames, 0));
       o.Done();
       b.Files.push_back(f);
@@ -335,6 +487,9 @@ Description ParseDescription(const std::string& text, const std::string& name,
       ic.WorkingDir = o.Text("workingDir", 47);
       ic.IconFile = o.Text("iconFile", 63);
       ic.IconIndex = static_cast<int32_t>(o.Integer("iconIndex", INT32_MIN, INT32_MAX, 0));
+      CheckConstants(o, "file", ic.FileName);
+      CheckConstants(o, "workingDir", ic.WorkingDir);
+      CheckConstants(o, "iconFile", ic.IconFile);
       o.Done();
       b.Icons.push_back(ic);
     }
@@ -343,6 +498,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
       Obj o(name, Place("ini", i), (*l)[i]);
       sw::IniSpec e;
       e.IniFileName = o.Text("file", 63);
+      CheckConstants(o, "file", e.IniFileName);
       e.Section = o.Text("section", 47, true);
       e.Key = o.Text("key", 47, true);
       e.Value = o.Text("value", 127);
@@ -406,6 +562,12 @@ Description ParseDescription(const std::string& text, const std::string& name,
         }
       }
       e.RegFlags = o.Flags("flags", kRegistryFlagNames);
+      // The uninstallation deletes this key with all it holds.
+      if ((e.RegFlags & 0x03) == 0x02 && !MayDeleteKeyTree(e.RootKey, e.SubKey))
+        o.Fail("subkey", "uninstallDeleteKey would delete \"" + e.SubKey +
+                             "\" with all it holds: the key to delete needs at least two parts below "
+                             "its root (\"Software\\Vendor\") and must not be a key that every program "
+                             "shares");
       o.Done();
       b.Registry.push_back(e);
     }
@@ -413,6 +575,7 @@ Description ParseDescription(const std::string& text, const std::string& name,
     for (size_t i = 0; i < l->size(); ++i) {
       Obj o(name, Place("uninstallDelete", i), (*l)[i]);
       b.UninstallDeletes.push_back({o.Text("path", 63, true)});
+      CheckPath(o, "path", b.UninstallDeletes.back().DeletePath);
       o.Done();
     }
   if (const json* l = List(top, "run"))
@@ -420,12 +583,14 @@ Description ParseDescription(const std::string& text, const std::string& name,
       Obj o(name, Place("run", i), (*l)[i]);
       sw::RunSpec e;
       e.FileName = o.Text("file", 63, true);
+      CheckConstants(o, "file", e.FileName);
       e.Parameters = o.Text("parameters", 127);
       e.RunFlags = o.Flags("flags", kRunFlagNames);
       o.Done();
       b.Runs.push_back(e);
     }
   top.Done();
+  CheckDuplicateDestinations(d);
   return d;
 }
 
@@ -445,6 +610,7 @@ void SetUninstaller(Description& d, const std::string& source_path) {
   d.UninstallerIndex = static_cast<int>(d.Builder.Files.size());
   d.Builder.Files.push_back(f);
   d.Sources.push_back(source_path);
+  CheckDuplicateDestinations(d);
 }
 
 Description LoadDescription(const std::string& path) {

@@ -26,6 +26,7 @@ namespace {
 constexpr size_t kChunk = 1 << 16;
 constexpr uint32_t kDiskHeaderSize = 12;
 constexpr uint32_t kMinDiskSize = kDiskHeaderSize + 4 + 1;
+constexpr uint32_t kMaxScriptOffset = 1u << 30;
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -33,6 +34,15 @@ struct FileCloser {
   }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+uint32_t ModificationNanoseconds(const struct stat& st) {
+#if defined(__linux__)
+  return static_cast<uint32_t>(st.st_mtim.tv_nsec);
+#else
+  (void)st;
+  return 0;
+#endif
+}
 
 void PutLE32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -52,11 +62,6 @@ class DataWriter {
 
   void AddFile(std::FILE* src, const std::string& src_path, int level, sw::FileData& d,
                const std::string& where) {
-    if (disk_size_ != 0 && disk_size_ < kMinDiskSize)
-      throw EDescriptionError(where + ": the disk size " + std::to_string(disk_size_) +
-                              " is too small for the file data marker (a disk holds its " +
-                              std::to_string(kDiskHeaderSize) +
-                              "-byte header, the 4-byte marker and at least one byte of data)");
     // The marker always lies wholly inside the file's first disk.
     if (disk_size_ != 0 && size_ + 4 > disk_size_) NewDisk();
     d.FirstDisk = static_cast<int32_t>(disks_.size());
@@ -213,8 +218,26 @@ void MoveInto(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+void CheckOptions(const DistributionOptions& o) {
+  if (o.Level < 0 || o.Level > 9) throw EOptionError("--level: the compression level must be 0 to 9");
+  if (o.DiskSize != 0 && o.DiskSize < kMinDiskSize)
+    throw EOptionError("--disk-size: " + std::to_string(o.DiskSize) + " bytes is too small: a disk data file "
+                       "holds its " + std::to_string(kDiskHeaderSize) + "-byte header, a file's 4-byte marker "
+                       "and at least one byte of data (at least " + std::to_string(kMinDiskSize) + ")");
+  if (o.ScriptOffset != 0 && !o.SingleFile) throw EOptionError("--script-offset needs --single-file");
+  if (o.ScriptOffset > kMaxScriptOffset)
+    throw EOptionError("--script-offset: " + std::to_string(o.ScriptOffset) + " is more than " +
+                       std::to_string(kMaxScriptOffset) + " (1 GB), the most room a loader program may take");
+  if (o.SingleFile) {
+    const std::string& n = o.SingleFileName;
+    if (n.empty() || n == "." || n == ".." || n.find_first_of("/\\:") != std::string::npos)
+      throw EOptionError("--single-file: \"" + n +
+                         "\" must be a file name without a folder (it is written into the output directory)");
+  }
+}
+
 DistributionResult BuildDistribution(const Description& d, const DistributionOptions& o) {
-  if (o.Level < 0 || o.Level > 9) throw EBuildError("the compression level must be 0 to 9");
+  CheckOptions(o);
   std::error_code ec;
   fs::create_directories(o.OutDir, ec);
   if (!fs::is_directory(o.OutDir)) throw EBuildError("cannot create the output directory \"" + o.OutDir + "\"");
@@ -222,7 +245,10 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   DistributionResult result;
   sw::ScriptBuilder builder = d.Builder;
   TempDir tmp(o.OutDir);
-  DataWriter writer(tmp.Path(), o.DiskSize, o.SingleFile);
+  // The single file's data goes into a directory of its own, so that no
+  // name of the single file can meet it.
+  TempDir data_tmp(o.OutDir);
+  DataWriter writer(o.SingleFile ? data_tmp.Path() : tmp.Path(), o.DiskSize, o.SingleFile);
 
   for (size_t i = 0; i < builder.Files.size(); ++i) {
     std::string where = d.Path + ": files[" + std::to_string(i) + "]";
@@ -230,11 +256,14 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
     FilePtr f(std::fopen(src.c_str(), "rb"));
     if (!f) throw EDescriptionError(where + ".source: source file \"" + src + "\" not found");
     struct stat st;
-    if (stat(src.c_str(), &st) != 0) throw EDescriptionError(where + ".source: cannot read \"" + src + "\"");
-    uint32_t nsec = 0;
-#if defined(__linux__)
-    nsec = static_cast<uint32_t>(st.st_mtim.tv_nsec);
-#endif
+    if (fstat(fileno(f.get()), &st) != 0)
+      throw EDescriptionError(where + ".source: cannot read \"" + src + "\"");
+    // The script holds sizes as 32-bit signed numbers: refused before a
+    // byte is compressed.
+    if (st.st_size > 0x7FFFFFFF)
+      throw EDescriptionError(where + ".source: \"" + src + "\" is " + std::to_string(st.st_size) +
+                              " bytes long; the script describes files of at most 2147483647 bytes");
+    const uint32_t nsec = ModificationNanoseconds(st);
     uint64_t ft = UnixTimeToFileTime(static_cast<int64_t>(st.st_mtime), nsec);
     sw::FileSpec& spec = builder.Files[i];
     spec.SourceTimeLow = static_cast<uint32_t>(ft);
@@ -246,6 +275,13 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
     std::rewind(f.get());
     sw::FileData fd;
     writer.AddFile(f.get(), src, o.Level, fd, where);
+    // A file written to while it was read would ship torn.
+    struct stat after;
+    if (fstat(fileno(f.get()), &after) != 0 || after.st_size != st.st_size ||
+        after.st_mtime != st.st_mtime || ModificationNanoseconds(after) != nsec ||
+        static_cast<int64_t>(fd.Size) != static_cast<int64_t>(st.st_size))
+      throw EDescriptionError(where + ".source: \"" + src +
+                              "\" changed while it was read; build again once nothing writes to it");
     result.Files.push_back(fd);
     result.SourceBytes += fd.Size;
   }
@@ -255,7 +291,7 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   bo.Compress = o.CompressScript;
   bo.Level = o.Level;
   bo.SingleFile = o.SingleFile;
-  bo.ScriptOffset = o.SingleFile ? o.ScriptOffset : 0;
+  bo.ScriptOffset = 0;  // the filler is written as the file is, not held in memory
   sw::Bytes script;
   try {
     script = builder.EncodeScript(result.Files, bo);
@@ -269,12 +305,22 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   std::string tmp_script = tmp.Path() + "/" + script_name;
   if (o.SingleFile) {
     result.ScriptOffset = o.ScriptOffset;
-    size_t data_offset = (script.size() + 15) / 16 * 16;
-    if (data_offset > 0x7FFFFFFFu) throw EBuildError("the script is too large");
+    const uint64_t data_offset = (uint64_t{o.ScriptOffset} + script.size() + 15) / 16 * 16;
+    if (data_offset > 0x7FFFFFFFu)
+      throw EBuildError("the script of " + std::to_string(script.size()) + " bytes does not fit below 2 GB after "
+                        "the --script-offset of " + std::to_string(o.ScriptOffset) + " bytes");
     result.DataOffset = static_cast<uint32_t>(data_offset);
-    script.resize(data_offset, 0);
+    script.resize(static_cast<size_t>(data_offset - o.ScriptOffset), 0);
     FilePtr out(std::fopen(tmp_script.c_str(), "wb"));
     if (!out) throw EBuildError("cannot create \"" + tmp_script + "\"");
+    // The filler stands for the loader that carries the script.
+    std::vector<uint8_t> filler(kChunk);
+    for (uint32_t done = 0; done < o.ScriptOffset;) {
+      const uint32_t n = o.ScriptOffset - done < kChunk ? o.ScriptOffset - done : static_cast<uint32_t>(kChunk);
+      for (uint32_t i = 0; i < n; ++i) filler[i] = static_cast<uint8_t>((done + i) * 7 + 1);
+      if (std::fwrite(filler.data(), 1, n, out.get()) != n) throw EBuildError("cannot write \"" + tmp_script + "\"");
+      done += n;
+    }
     if (std::fwrite(script.data(), 1, script.size(), out.get()) != script.size())
       throw EBuildError("cannot write \"" + tmp_script + "\"");
     Append(out.get(), data.at(0), tmp_script);
@@ -286,6 +332,8 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
       throw EBuildError(e.what());
     }
   }
+
+  if (o.Verify) o.Verify(tmp_script, result.ScriptOffset, result.DataOffset);
 
   // Everything is complete: move it into place, the script last, after the
   // old script is gone, so that no mix of old and new looks complete.

@@ -5,6 +5,7 @@
 // place only when all of it is complete.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,7 +32,22 @@ struct DistributionOptions {
   bool SingleFile = false;
   std::string SingleFileName = "SETUP.BIN";
   uint32_t ScriptOffset = 0;
+  // Called on the complete output, before anything is moved into place,
+  // with the script's path and its offsets (data offset 0: disk data files
+  // beside it); raises to refuse the build. qvbuild checks there what
+  // qvinspect --verify checks.
+  std::function<void(const std::string& script, uint32_t script_offset, uint32_t data_offset)> Verify;
 };
+
+// A wrong option, named as on qvbuild's command line.
+class EOptionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Checks the options before anything is read or written; raises
+// EOptionError.
+void CheckOptions(const DistributionOptions& o);
 
 struct DistributionResult {
   std::vector<std::string> Written;  // final paths, SETUP.0 (or the single file) first

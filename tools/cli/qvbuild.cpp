@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "tools/inspect/inspect.h"
 #include "tools/qvbuild/distribution.h"
 
 namespace {
@@ -94,10 +95,21 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (o.ScriptOffset != 0 && !o.SingleFile) {
-    std::fprintf(stderr, "qvbuild: --script-offset needs --single-file\n");
+  try {
+    qvbuild::CheckOptions(o);
+  } catch (const qvbuild::EOptionError& e) {
+    std::fprintf(stderr, "qvbuild: %s\n", e.what());
     return 2;
   }
+  // A build is reported done only when its output reads back as setup.exe
+  // would read it.
+  o.Verify = [](const std::string& script, uint32_t script_offset, uint32_t data_offset) {
+    try {
+      qvinspect::VerifyDistribution(script, script_offset, data_offset);
+    } catch (const qvinspect::EScriptFault& e) {
+      throw qvbuild::EBuildError(std::string("the output does not verify: ") + e.what());
+    }
+  };
   try {
     qvbuild::Description d = qvbuild::LoadDescription(desc);
     if (!uninstaller.empty()) qvbuild::SetUninstaller(d, uninstaller);
