@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,9 @@ class BoxAnswerer {
     thread_ = CreateThread(nullptr, 0, &BoxAnswerer::Run, this, 0, nullptr);
   }
   ~BoxAnswerer() { Finish(); }
+  // From now on, once an answered box is gone, presses Enter on target (a
+  // key posted while a box is up goes to the box's own loop).
+  void EnterAfterEachBox(HWND target) { InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&enter_after_), target); }
   // Stops looking for boxes; returns what was seen.
   const std::vector<qvui::MessageBoxInfo>& Finish() {
     if (thread_ != nullptr) {
@@ -35,18 +37,24 @@ class BoxAnswerer {
  private:
   static DWORD WINAPI Run(void* p) {
     auto* self = static_cast<BoxAnswerer*>(p);
+    // Polled without waiting calls that list the windows when none comes:
+    // a listing asks every window of this process for its text, and the
+    // main thread, waiting in Finish, would answer no more.
+    qvui::WindowQuery q;
+    q.caption = self->caption_;
+    q.class_name = "#32770";
+    q.pid = GetCurrentProcessId();
     while (InterlockedCompareExchange(&self->stop_, 0, 0) == 0) {
-      HWND box = nullptr;
-      try {
-        box = qvui::WaitForMessageBox(self->caption_, 200, GetCurrentProcessId());
-      } catch (const std::exception&) {
-        // none yet
+      HWND box = qvui::FindTopLevel(q);
+      if (box == nullptr) {
+        Sleep(20);
+        continue;
       }
-      if (box == nullptr) continue;
       self->seen_.push_back(qvui::ReadMessageBox(box));
       size_t i = self->seen_.size() - 1;
       qvui::AnswerMessageBox(box, i < self->answers_.size() ? self->answers_[i] : "OK");
       qvui::WaitForWindowGone(box, 5000);
+      if (HWND target = self->enter_after_) PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0);
     }
     return 0;
   }
@@ -54,6 +62,7 @@ class BoxAnswerer {
   std::vector<std::string> answers_;
   std::vector<qvui::MessageBoxInfo> seen_;
   volatile LONG stop_ = 0;
+  HWND volatile enter_after_ = nullptr;
   HANDLE thread_ = nullptr;
 };
 

@@ -11,7 +11,7 @@
 
 #include "common/exceptions.h"
 #include "forms/controls.h"
-#include "uidriver.h"
+#include "tests/wine/box_answerer.h"
 
 namespace {
 
@@ -126,43 +126,8 @@ class TModalForm : public TForm {
 // What Enter and Esc run stands behind the same barrier as what a mouse
 // click runs: a failure in the button's handler, or in a modal form's
 // close query, is shown in the exception box and the forms go on.
-// Answers every exception box of this process with OK, noting its text,
-// on a thread of its own until told to stop; once a box is gone, presses
-// Enter on press_after when that is set (a key posted while the box is up
-// would go to the box's own loop).
-struct TBoxAnswerer {
-  std::vector<std::string> shown;  // read after Stop
-  volatile LONG stop = 0;
-  HWND volatile press_after = nullptr;
-  HANDLE thread = nullptr;
-
-  TBoxAnswerer() { thread = CreateThread(nullptr, 0, Run, this, 0, nullptr); }
-  void Stop() {
-    InterlockedExchange(&stop, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-  }
-  static DWORD WINAPI Run(void* self) {
-    auto* a = static_cast<TBoxAnswerer*>(self);
-    qvui::WindowQuery q;
-    q.caption = "Setup";
-    q.class_name = "#32770";
-    q.pid = GetCurrentProcessId();
-    while (!a->stop) {
-      if (HWND box = qvui::FindTopLevel(q)) {
-        a->shown.push_back(qvui::ReadMessageBox(box).text);
-        qvui::AnswerMessageBox(box, "OK");
-        qvui::WaitForWindowGone(box, 5000);
-        if (a->press_after) PostMessageA(a->press_after, WM_KEYDOWN, VK_RETURN, 0);
-      }
-      Sleep(20);
-    }
-    return 0;
-  }
-};
-
 TEST(FormKeys, FailuresOfWhatAKeyRunsAreShownAndTheFormsGoOn) {
-  TBoxAnswerer answerer;
+  qvtest::BoxAnswerer boxes("Setup", {});
   TKeysForm form;
   form.NextButton.onClick = [&form] {
     ++form.next;
@@ -182,15 +147,16 @@ TEST(FormKeys, FailuresOfWhatAKeyRunsAreShownAndTheFormsGoOn) {
 
   // Enter: the close query fails and the form stays; Enter again closes it.
   TModalForm modal;
-  answerer.press_after = modal.OkButton.Handle();
+  boxes.EnterAfterEachBox(modal.OkButton.Handle());
   PostMessageA(modal.OkButton.Handle(), WM_KEYDOWN, VK_RETURN, 0);
   int result = mrNone;
   EXPECT_NO_THROW(result = modal.ShowModal());
   EXPECT_EQ(result, mrOk);
   EXPECT_EQ(modal.queries, 2);
 
-  answerer.Stop();
-  EXPECT_EQ(answerer.shown, (std::vector<std::string>{"Next failed", "Cancel failed", "Not yet"}));
+  std::vector<std::string> shown;
+  for (const qvui::MessageBoxInfo& box : boxes.Finish()) shown.push_back(box.text);
+  EXPECT_EQ(shown, (std::vector<std::string>{"Next failed", "Cancel failed", "Not yet"}));
 }
 
 }  // namespace
