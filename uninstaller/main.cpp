@@ -16,6 +16,8 @@
 #include "common/exceptions.h"
 #include "common/msgbox.h"
 #include "common/pathutil.h"
+#include "common/shareddlls.h"
+#include "common/syserror.h"
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
 #include "forms/forms.h"
