@@ -45,7 +45,11 @@ uint32_t SpanRead(void* buffer, uint32_t capacity, TSpanState& span) {
   uint32_t want = result;
   auto* p = static_cast<uint8_t*>(buffer);
   while (want != 0) {
-    const uint32_t got = static_cast<uint32_t>(span.Source->ReadSome(p, want));
+    uint32_t got;
+    {
+      TTimedPart timed(span.Clock, "read");
+      got = static_cast<uint32_t>(span.Source->ReadSome(p, want));
+    }
     span.BytesLeft -= static_cast<int32_t>(got);
     if (got == want) break;
     want -= got;
@@ -56,6 +60,7 @@ uint32_t SpanRead(void* buffer, uint32_t capacity, TSpanState& span) {
     if (span.CurrentDisk >= span.LastDisk) Corrupted();
     span.Source.reset();
     ++span.CurrentDisk;
+    TTimedPart timed(span.Clock, "open disk data file");
     span.Source = span.OpenDisk(span.CurrentDisk);
     CheckDiskFileHeader(*span.Source);
   }
@@ -73,14 +78,18 @@ uint32_t BoundedWrite(const void* buffer, uint32_t count, TSpanState& span) {
 
 void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const SetupFileEntry& file,
                      const SetupFileLocationEntry& location, TFileSink& dest,
-                     TInstallProgress& progress, const TOpenDisk& open_disk) {
+                     TInstallProgress& progress, const TOpenDisk& open_disk, TStepClock* clock) {
   TSpanState span;
   span.Source = std::move(source);
-  if (data_offset == 0) CheckDiskFileHeader(*span.Source);
-  span.Source->Seek(data_offset + location.StartOffset());
-  uint8_t marker[4];
-  span.Source->ReadExact(marker, sizeof marker);
-  if (std::memcmp(marker, kFileDataMarker, sizeof marker) != 0) Corrupted();
+  span.Clock = clock;
+  {
+    TTimedPart timed(clock, "disk header and marker");
+    if (data_offset == 0) CheckDiskFileHeader(*span.Source);
+    span.Source->Seek(data_offset + location.StartOffset());
+    uint8_t marker[4];
+    span.Source->ReadExact(marker, sizeof marker);
+    if (std::memcmp(marker, kFileDataMarker, sizeof marker) != 0) Corrupted();
+  }
   // Sizes that no stream can have are damage too.
   if (file.CompressedSize() < 0 || file.Size() < 0) Corrupted();
 
@@ -106,4 +115,6 @@ void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const S
     progress.SetProgressPosition(position);
     throw;
   }
+  TTimedPart timed(clock, "close");
+  span.Source.reset();
 }

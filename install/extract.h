@@ -41,6 +41,7 @@ struct TSpanState {
   TOpenDisk OpenDisk;
   TFileSink* Dest = nullptr;
   TInstallProgress* Progress = nullptr;
+  TStepClock* Clock = nullptr;  // the benchmarks' breakdown
 };
 
 // Reads the 12-byte header of a disk data file just opened and leaves the
@@ -66,4 +67,5 @@ uint32_t BoundedWrite(const void* buffer, uint32_t count, TSpanState& span);
 // stands where it stood before. The source is closed on every path.
 void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const SetupFileEntry& file,
                      const SetupFileLocationEntry& location, TFileSink& dest,
-                     TInstallProgress& progress, const TOpenDisk& open_disk);
+                     TInstallProgress& progress, const TOpenDisk& open_disk,
+                     TStepClock* clock = nullptr);

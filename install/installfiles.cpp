@@ -100,8 +100,10 @@ namespace {
 // The destination file written through a handle.
 class TWin32FileSink : public TFileSink {
  public:
-  TWin32FileSink(HANDLE h, const std::string& path) : h_(h), path_(path) {}
+  TWin32FileSink(HANDLE h, const std::string& path, TStepClock* clock)
+      : h_(h), path_(path), clock_(clock) {}
   void Write(const void* data, uint32_t count) override {
+    TTimedPart timed(clock_, "write");
     DWORD written = 0;
     if (!WriteFile(h_, data, count, &written, nullptr) || written != count)
       RaiseLastIOError("writing", path_);
@@ -110,6 +112,7 @@ class TWin32FileSink : public TFileSink {
  private:
   HANDLE h_;
   std::string path_;
+  TStepClock* clock_;
 };
 
 // The working state of one file's attempts.
@@ -152,7 +155,10 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   std::string safety;
   if (a.Existed) {
     a.Context = SCtxDeleteExisting;
-    safety = ctx.Transaction.MoveAside(a.Dest, a.OriginalAttributes);
+    {
+      TTimedPart timed(ctx.Clock, "safety copy");
+      safety = ctx.Transaction.MoveAside(a.Dest, a.OriginalAttributes);
+    }
     if (safety.empty()) {
       const DWORD code = GetLastError();
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
@@ -168,6 +174,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   }
   if (!a.RestartReplaced) {
     a.Context = SCtxRename;
+    TTimedPart timed(ctx.Clock, "rename");
     if (!MoveFileA(a.TempName.c_str(), a.Dest.c_str())) {
       const DWORD code = GetLastError();
       // The old file goes straight back; the question that follows may
@@ -184,27 +191,43 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
 // Writes the file under a temporary name beside the destination.
 void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& entry,
                      const SetupFileLocationEntry& location) {
-  const std::string source_path =
-      DataOffset != 0 ? ScriptFileName : FindDiskFile(ctx, location.FirstDisk());
+  std::string source_path;
+  {
+    TTimedPart timed(ctx.Clock, "find disk file");
+    source_path = DataOffset != 0 ? ScriptFileName : FindDiskFile(ctx, location.FirstDisk());
+  }
 
   a.Context = SCtxCreateTemp;
-  a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
-  TFileHandle temp(CreateFileA(a.TempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  {
+    TTimedPart timed(ctx.Clock, "temporary name");
+    a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
+  }
+  TFileHandle temp;
+  {
+    TTimedPart timed(ctx.Clock, "create");
+    temp.reset(CreateFileA(a.TempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   if (!temp) RaiseLastIOError("creating", a.TempName);
   a.TempCreated = true;
 
   a.Context = SCtxReadSource;
-  auto source = std::make_unique<TWin32File>(source_path);
+  std::unique_ptr<TWin32File> source;
+  {
+    TTimedPart timed(ctx.Clock, "open disk data file");
+    source = std::make_unique<TWin32File>(source_path);
+  }
 
   a.Context = SCtxCopy;
-  TWin32FileSink sink(temp.get(), a.TempName);
+  TWin32FileSink sink(temp.get(), a.TempName, ctx.Clock);
   a.Extracted = true;
   try {
+    TTimedPart timed(ctx.Clock, "inflate and checksum");
     ExtractFileData(std::move(source), DataOffset, entry, location, sink, ctx.Progress,
                     [&ctx](int32_t disk) -> std::unique_ptr<TFile> {
                       return std::make_unique<TWin32File>(FindDiskFile(ctx, disk));
-                    });
+                    },
+                    ctx.Clock);
   } catch (...) {
     a.Extracted = false;
     throw;
@@ -212,7 +235,12 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
   FILETIME t;
   t.dwLowDateTime = entry.SourceTimeLow();
   t.dwHighDateTime = entry.SourceTimeHigh();
-  if (!SetFileTime(temp.get(), &t, nullptr, &t)) RaiseLastIOError("setting the time of", a.TempName);
+  {
+    TTimedPart timed(ctx.Clock, "times");
+    if (!SetFileTime(temp.get(), &t, nullptr, &t)) RaiseLastIOError("setting the time of", a.TempName);
+  }
+  TTimedPart timed(ctx.Clock, "close");
+  temp.reset();
 }
 
 // One attempt at one file; raises to the per-file question.
@@ -229,11 +257,14 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
     // without one there is no destination to write.
     if ((flags & ffUninstallDataFile) && ctx.UninstallFileTemplate.empty())
       throw Exception("The uninstall data file has no name: the setup script does not register an uninstaller");
-    a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
-                                           : ExpandDirConstants(entry.DestName());
-    a.Existed = FileExists(a.Dest);
-    if (a.Existed && a.OriginalAttributes == TReplacedFile::kAttributesUnchanged)
-      a.OriginalAttributes = GetFileAttributesA(a.Dest.c_str());
+    {
+      TTimedPart timed(ctx.Clock, "existence check");
+      a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
+                                             : ExpandDirConstants(entry.DestName());
+      a.Existed = FileExists(a.Dest);
+      if (a.Existed && a.OriginalAttributes == TReplacedFile::kAttributesUnchanged)
+        a.OriginalAttributes = GetFileAttributesA(a.Dest.c_str());
+    }
     if (IsCommonControlsUpdate(a.Dest) && ctx.MarkCommonControlsUpdate) ctx.MarkCommonControlsUpdate();
     ctx.Progress.SetFileNameText(a.Dest);
     if (!a.Existed) break;
@@ -244,8 +275,12 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
     }
     a.Context = SCtxReadExisting;
     uint32_t ms = 0, ls = 0;
-    if (mode != cmAlwaysOverwrite && static_cast<uint32_t>(entry.FileVersionMS()) != 0xFFFFFFFFu &&
-        GetFileVersionNumbers(a.Dest, ms, ls)) {
+    bool has_versions = false;
+    if (mode != cmAlwaysOverwrite && static_cast<uint32_t>(entry.FileVersionMS()) != 0xFFFFFFFFu) {
+      TTimedPart timed(ctx.Clock, "version check");
+      has_versions = GetFileVersionNumbers(a.Dest, ms, ls);
+    }
+    if (has_versions) {
       FILETIME source_time;
       source_time.dwLowDateTime = entry.SourceTimeLow();
       source_time.dwHighDateTime = entry.SourceTimeHigh();
@@ -268,7 +303,11 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
       keep = true;
       break;
     }
-    const DWORD attr = GetFileAttributesA(a.Dest.c_str());
+    DWORD attr;
+    {
+      TTimedPart timed(ctx.Clock, "attributes");
+      attr = GetFileAttributesA(a.Dest.c_str());
+    }
     if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY)) {
       const int answer = ShowMessageBoxStr(SReadOnlyQuestion, a.Dest, mbkWarning,
                                            MB_ABORTRETRYIGNORE | MB_DEFBUTTON2);
@@ -291,6 +330,7 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
     CopyToTemporary(ctx, a, entry, location);
     ReplaceWithNewFile(ctx, a, flags);
     a.Context.clear();
+    TTimedPart timed(ctx.Clock, "log record");
     if (!(flags & (ffUninstallDataFile | ffUninstallNeverRemove | ffSharedFile)))
       ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},
                             (a.Existed ? dfExistedBefore : 0) |
@@ -298,10 +338,12 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
   }
   if ((flags & ffRegisterServer) && !a.RestartReplaced) {
     a.Context.clear();
+    TTimedPart timed(ctx.Clock, "self-registration");
     RegisterServer(a.Dest);
   }
   if ((flags & ffSharedFile) && IsVersion4Shell()) {
     a.Context.clear();
+    TTimedPart timed(ctx.Clock, "shared count and log record");
     IncrementSharedCount(a.Dest, a.Existed);
     ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},
                           dfSharedFile | ((flags & ffRegisterServer) ? dfRegisteredServer : 0));

@@ -99,6 +99,7 @@ void TInstallForm::RunInstallation() {
     ctx.NoIconsChecked = NoIcons;
     ctx.MarkCommonControlsUpdate = mark;
     ctx.PromptForDisk = PromptForDisk;
+    ctx.Clock = StepClock;
     RunInstallationSteps(ctx);
   } catch (const EAbort&) {
     Fail(nullptr);

@@ -36,7 +36,10 @@
 //                   that ended it), "in_checkcancel_ms", "in_progress_ms"
 //                   and "in_filename_ms" (time spent inside the install
 //                   window's CheckCancel, progress bar and file name label
-//                   calls during the step), "peak_working_set_kb".
+//                   calls during the step), "peak_working_set_kb", and per
+//                   part of the step (a sub-step of the file rules or a
+//                   window call, its time without the parts inside it)
+//                   "part.NAME CALLS MS", blanks in NAME as "_".
 //
 // Exit code: 0 after a successful installation; 1 after a failure or a
 // cancel (shown and rolled back by the install window); 2 for a wrong
@@ -48,6 +51,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,21 +108,37 @@ double NowMs() {
   return static_cast<double>(now.QuadPart) * 1e3 / static_cast<double>(freq.QuadPart);
 }
 
-// The file step's figures for --timing.
-struct TCopyTiming {
+// The file step's figures for --timing, and the clock of its parts.
+struct TCopyTiming : TStepClock {
   bool in_step = false;
   double start = 0, end = 0, last = 0, max_gap = 0;
   long checkpoints = 0;
   std::string max_gap_at;
-  double in_checkcancel = 0, in_progress = 0, in_filename = 0;
+  struct TPart {
+    long calls = 0;
+    double ms = 0;
+  };
+  std::map<std::string, TPart> parts;
+  struct TOpen {
+    const char* part;
+    double start, inner;
+  };
+  std::vector<TOpen> open;
 
-  // Adds the time fn takes to total while the file step runs.
-  template <typename F>
-  void Time(double& total, F fn) {
-    if (!in_step) return fn();
-    const double t0 = NowMs();
-    fn();
-    total += NowMs() - t0;
+  void Begin(const char* part) override { open.push_back({part, NowMs(), 0}); }
+  void End() override {
+    const TOpen o = open.back();
+    open.pop_back();
+    const double elapsed = NowMs() - o.start;
+    if (!open.empty()) open.back().inner += elapsed;
+    if (!in_step) return;
+    TPart& p = parts[o.part];
+    ++p.calls;
+    p.ms += elapsed - o.inner;
+  }
+  double PartMs(const char* part) const {
+    auto it = parts.find(part);
+    return it == parts.end() ? 0 : it->second.ms;
   }
 
   void Status(const std::string& text) {
@@ -149,9 +169,15 @@ struct TCopyTiming {
     AppendLine(file, Format("checkpoints %ld", checkpoints));
     AppendLine(file, Format("max_gap_ms %.2f", max_gap));
     AppendLine(file, "max_gap_at " + max_gap_at);
-    AppendLine(file, Format("in_checkcancel_ms %.1f", in_checkcancel));
-    AppendLine(file, Format("in_progress_ms %.1f", in_progress));
-    AppendLine(file, Format("in_filename_ms %.1f", in_filename));
+    AppendLine(file, Format("in_checkcancel_ms %.1f", PartMs("check points")));
+    AppendLine(file, Format("in_progress_ms %.1f", PartMs("progress bar")));
+    AppendLine(file, Format("in_filename_ms %.1f", PartMs("file name label")));
+    for (const auto& [name, p] : parts) {
+      std::string key = name;
+      for (char& c : key)
+        if (c == ' ') c = '_';
+      AppendLine(file, Format("part.%s %ld %.1f", key.c_str(), p.calls, p.ms));
+    }
     AppendLine(file, Format("peak_working_set_kb %lu",
                             static_cast<unsigned long>(mem.PeakWorkingSetSize / 1024)));
   }
@@ -170,10 +196,12 @@ class THostInstallForm : public TInstallForm {
   void SetFileNameText(const std::string& path) override {
     file_ = path;
     g_timing.FileName(path);
-    g_timing.Time(g_timing.in_filename, [&] { TInstallForm::SetFileNameText(path); });
+    TTimedPart timed(&g_timing, "file name label");
+    TInstallForm::SetFileNameText(path);
   }
   void AddProgress(uint32_t amount) override {
-    g_timing.Time(g_timing.in_progress, [&] { TInstallForm::AddProgress(amount); });
+    TTimedPart timed(&g_timing, "progress bar");
+    TInstallForm::AddProgress(amount);
   }
   void CheckCancel() override {
     const std::string where = status_ + "|" + file_;
@@ -186,7 +214,8 @@ class THostInstallForm : public TInstallForm {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
       }
     }
-    g_timing.Time(g_timing.in_checkcancel, [&] { TInstallForm::CheckCancel(); });
+    TTimedPart timed(&g_timing, "check points");
+    TInstallForm::CheckCancel();
   }
 
  private:
@@ -216,6 +245,7 @@ class THostOwner : public forms::TForm {
       install_->onSetInstCheckVisible = [this](bool visible) { instcheck_ = visible; };
       install_->PromptForDisk = PromptForDisk;
       install_->onDone = [this] { PostMessageA(Handle(), kWmInstalled, 0, 0); };
+      if (!g_opt.Timing.empty()) install_->StepClock = &g_timing;
       install_->Show();
       install_->RunInstallation();
       result = 0;
