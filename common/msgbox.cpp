@@ -1,6 +1,7 @@
 #include "common/msgbox.h"
 
 #include <cstdarg>
+#include <utility>
 #include <vector>
 
 #include "common/strutil.h"
@@ -10,6 +11,7 @@
 namespace {
 
 HWND box_owner = nullptr;
+std::function<void()> before_box;
 
 struct TKindInfo {
   UINT icon;
@@ -96,6 +98,10 @@ int ApplicationMessageBox(const char* text, const char* caption, UINT style) {
 }  // namespace
 
 void SetMessageBoxOwner(HWND owner) { box_owner = owner; }
+std::function<void()> SetBeforeMessageBox(std::function<void()> fn) {
+  std::swap(before_box, fn);
+  return fn;
+}
 HWND MessageBoxOwner() { return box_owner; }
 
 std::string DefaultMessageBoxCaption(MessageBoxKind kind) {
@@ -105,6 +111,7 @@ std::string DefaultMessageBoxCaption(MessageBoxKind kind) {
 }
 
 int ShowAppMessageBox(const char* text, const char* caption, MessageBoxKind kind, UINT flags) {
+  if (before_box) before_box();
   TFormsInert inert;
   std::string default_caption;
   if (!caption || !*caption) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 enum MessageBoxKind : uint8_t {
@@ -17,6 +18,11 @@ enum MessageBoxKind : uint8_t {
 // The owner of the boxes (the program's main window); none until set.
 void SetMessageBoxOwner(HWND owner);
 HWND MessageBoxOwner();
+
+// Runs before every box is shown (nothing until set): a window that draws
+// its changes only every so often draws what it holds back, so that a box
+// appears over the state that led to it. Returns the function set before.
+std::function<void()> SetBeforeMessageBox(std::function<void()> fn);
 
 // The default caption of a kind, from the program's string resources. A
 // kind above 3 gets the caption and icon of mbkStop.

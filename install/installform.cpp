@@ -69,25 +69,79 @@ bool TInstallForm::FormCloseQuery() {
 
 void TInstallForm::CheckCancel() {
   if (CancelRequested) throw EAbort();
-  forms::ProcessMessages();
+  DrawChanges(false);
+  // Check points come every few milliseconds while data is read. The queue
+  // is looked at when kQueueTestInterval has passed since the last look
+  // (before that, the check point costs the tick count); its state is one
+  // call, and a round of PeekMessage follows only when something waits
+  // (input, a repaint, a timer, a message sent or posted).
+  const DWORD now = GetTickCount();
+  if (queue_tested_ && now - queue_tested_at_ < kQueueTestInterval) return;
+  queue_tested_ = true;
+  queue_tested_at_ = now;
+  bool waiting;
+  {
+    TTimedPart timed(StepClock, "queue test");
+    waiting = HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0;
+  }
+  if (waiting) {
+    TTimedPart timed(StepClock, "window messages");
+    forms::ProcessMessages();
+  }
   if (CancelRequested) throw EAbort();
 }
 
+void TInstallForm::DrawChanges(bool now) {
+  if (!name_changed_ && !bar_changed_) return;
+  const DWORD tick = GetTickCount();
+  if (!now && drawn_ && tick - drawn_at_ < kDrawInterval) return;
+  drawn_ = true;
+  drawn_at_ = tick;
+  if (name_changed_) {
+    TTimedPart timed(StepClock, "drawing name");
+    name_changed_ = false;
+    FilenameLabel.SetText(name_);
+    FilenameLabel.Repaint();
+  }
+  if (bar_changed_) {
+    TTimedPart timed(StepClock, "drawing bar");
+    bar_changed_ = false;
+    ProgressGauge.SetPosition(position_);  // draws only when a pixel changes
+  }
+}
+
 void TInstallForm::SetStatusText(const std::string& text) {
+  DrawChanges(true);
   StatusLabel.SetText(text);
   StatusLabel.Repaint();
 }
 
 void TInstallForm::SetFileNameText(const std::string& path) {
-  FilenameLabel.SetText(path);
-  FilenameLabel.Repaint();
+  if (path.empty()) DrawChanges(true);  // the last name, and the bar, before the label goes blank
+  if (path != name_) {
+    name_ = path;
+    name_changed_ = true;
+  }
+  DrawChanges(path.empty());
 }
 
-void TInstallForm::AddProgress(uint32_t amount) { ProgressGauge.StepBy(amount); }
+void TInstallForm::AddProgress(uint32_t amount) {
+  MoveBar(static_cast<uint64_t>(position_) + amount);
+}
 
-uint32_t TInstallForm::ProgressPosition() const { return ProgressGauge.Position(); }
+uint32_t TInstallForm::ProgressPosition() const { return position_; }
 
-void TInstallForm::SetProgressPosition(uint32_t position) { ProgressGauge.SetPosition(position); }
+void TInstallForm::SetProgressPosition(uint32_t position) { MoveBar(position); }
+
+void TInstallForm::MoveBar(uint64_t position) {
+  const uint32_t max = ProgressGauge.Max();
+  const uint32_t clamped = position > max ? max : static_cast<uint32_t>(position);
+  if (clamped != position_) {
+    position_ = clamped;
+    bar_changed_ = true;
+  }
+  DrawChanges(false);
+}
 
 void TInstallForm::RunInstallation() {
   try {
@@ -95,10 +149,21 @@ void TInstallForm::RunInstallation() {
       update_marked_ = true;
       if (onMarkCommonControlsUpdate) onMarkCommonControlsUpdate();
     };
+    // A question or the next-disk prompt comes up over the file and the bar
+    // as they stand.
+    struct TBoxHook {
+      std::function<void()> before;
+      ~TBoxHook() { SetBeforeMessageBox(std::move(before)); }
+    } hook{SetBeforeMessageBox([this] { DrawChanges(true); })};
     TInstallContext ctx(*transaction_, *this);
     ctx.NoIconsChecked = NoIcons;
     ctx.MarkCommonControlsUpdate = mark;
-    ctx.PromptForDisk = PromptForDisk;
+    if (PromptForDisk)
+      ctx.PromptForDisk = [this](int disk, const std::string& name, const std::string& initial,
+                                 std::string& dir) {
+        DrawChanges(true);
+        return PromptForDisk(disk, name, initial, dir);
+      };
     ctx.Clock = StepClock;
     RunInstallationSteps(ctx);
   } catch (const EAbort&) {
@@ -127,6 +192,7 @@ void TInstallForm::RunInstallation() {
 
 // The failure handling: error is nullptr for the silent abort.
 void TInstallForm::Fail(const Exception* error) {
+  DrawChanges(true);
   if (error) {
     forms::ShowException(*error);
     ShowMessageBoxStr("Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.",

@@ -424,18 +424,22 @@ TEST(Install, FileRulesAndQuestions) {
   const std::string newer =
       "Existing file is newer than the one Setup is trying to install. It is recommended that you keep "
       "the existing file.\r\n\r\nDo you want to keep the existing file?";
-  qvui::MessageBoxInfo box = host.Answer(app + "\\NEWER.DLL", newer, "No");
+  // Each question comes up over its own file's name, however soon after the
+  // one before it (the window draws names only every so often).
+  const std::string newer_dll = app + "\\NEWER.DLL", confirm_txt = app + "\\CONFIRM.TXT";
+  const std::string ro1 = app + "\\RO1.TXT", nodir = app + "\\NODIR\\X.TXT";
+  qvui::MessageBoxInfo box = host.Answer(newer_dll, newer, "No", newer_dll.c_str());
   EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kExclamation);
   EXPECT_EQ(box.buttons, (std::vector<std::string>{"Yes", "No"}));
   host.Answer(app + "\\LATER.DLL", newer, "Yes");
   box = host.Answer("Confirm",
                     app + "\\CONFIRM.TXT\r\nThe file already exists.\r\n\r\nWould you like Setup to overwrite it?",
-                    "No");
+                    "No", confirm_txt.c_str());
   EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kQuestion);
   const std::string readonly =
       "The existing file is marked as read-only.\r\n\r\nClick Retry to remove the read-only setting and "
       "try again, Ignore to skip this file, or Abort to cancel installation.";
-  box = host.Answer(app + "\\RO1.TXT", readonly, "Retry");
+  box = host.Answer(ro1, readonly, "Retry", ro1.c_str());
   EXPECT_EQ(box.buttons, (std::vector<std::string>{"Abort", "Retry", "Ignore"}));
   EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kExclamation);
   host.Answer(app + "\\RO2.TXT", readonly, "Ignore");
@@ -453,7 +457,7 @@ TEST(Install, FileRulesAndQuestions) {
               "Ignore");
   host.Answer("Error", app + "\\NOTDLL.TXT\r\nUnable to register the DLL/OCX. (LoadLibrary failed)" + reg_tail,
               "Ignore");
-  box = host.Answer(app + "\\NODIR\\X.TXT", "", "Ignore");
+  box = host.Answer(nodir, "", "Ignore", nodir.c_str());
   const std::string create_ctx =
       "An error occured while trying to create a file in the destination directory.\r\n\r\n";
   EXPECT_EQ(box.text.substr(0, create_ctx.size()), create_ctx) << box.text;
@@ -646,7 +650,15 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
   const std::string corrupted = "An error occured while trying to copy a file.\r\n\r\n" + std::string(kCorrupted) + kRetryTail;
 
   // A confirmed cancel between steps, after a file, after a compressed read.
-  install(0, sw::DiskFault::None, none, copying, 1, cancel);
+  // Between steps, the bar stands full for the files (the last change is
+  // drawn before the file name is cleared) and the name is gone.
+  install(0, sw::DiskFault::None, none, copying, 1, [](Host& h) {
+    h.WaitPaused();
+    const auto [position, range] = h.BarPositionAndRange();
+    EXPECT_EQ(position, range);
+    EXPECT_EQ(h.ShownFileName(), "");
+    h.CancelWhilePaused();
+  });
   install(0, sw::DiskFault::None, none, copying + app + "\\A.TXT", 3, cancel);
   install(0, sw::DiskFault::None, none, copying + app + "\\Data\\B.BIN", 1, cancel);
   // Damaged data (a changed byte on disk 2), asked about, then Abort. Every

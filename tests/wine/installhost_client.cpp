@@ -1,5 +1,7 @@
 #include "tests/wine/installhost_client.h"
 
+#include <commctrl.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -54,12 +56,15 @@ Host::Host(const std::string& args, const std::string& cwd)
     : cwd_((MakeDirs(cwd), cwd)), proc_(qvui::BinPath("installhost.exe") + " " + args, cwd) {}
 
 qvui::MessageBoxInfo Host::Answer(const std::string& caption, const std::string& text,
-                                  const std::string& button) {
+                                  const std::string& button, const char* shown_file) {
   HWND box = qvui::WaitForMessageBox(caption, kBoxWait, proc_.Pid());
   qvui::MessageBoxInfo info = qvui::ReadMessageBox(box);
   if (!text.empty() && info.text != text)
     throw std::runtime_error("box \"" + caption + "\" says \"" + info.text + "\", expected \"" +
                              text + "\"");
+  if (shown_file && ShownFileName() != shown_file)
+    throw std::runtime_error("under the box \"" + caption + "\" the install window shows \"" +
+                             ShownFileName() + "\", expected \"" + shown_file + "\"");
   qvui::AnswerMessageBox(box, button);
   qvui::WaitForWindowGone(box, kBoxWait);
   return info;
@@ -88,6 +93,32 @@ void Host::CancelWhilePaused() {
   qvui::ClickButton(form, "Cancel");
   Answer("Exit Setup", "", "Yes");
   Resume();
+}
+
+namespace {
+// The install window's control of this class at this top in its client area.
+HWND InstallControl(const qvui::UiProcess& proc, const char* class_name, int top) {
+  qvui::WindowQuery q;
+  q.caption = "Setup";
+  q.pid = proc.Pid();
+  HWND form = qvui::WaitForWindow(q, kBoxWait);
+  for (const qvui::ControlInfo& c : qvui::Controls(form))
+    if (lstrcmpiA(c.class_name.c_str(), class_name) == 0 && c.client.top == top) return c.hwnd;
+  throw std::runtime_error(std::string("the install window has no ") + class_name);
+}
+}  // namespace
+
+std::string Host::ShownFileName() {
+  HWND label = InstallControl(proc_, "Static", 96);
+  char text[512] = {};
+  SendMessageTimeoutA(label, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      kBoxWait, nullptr);
+  return text;
+}
+
+std::pair<LRESULT, LRESULT> Host::BarPositionAndRange() {
+  HWND bar = InstallControl(proc_, "msctls_progress32", 112);
+  return {SendMessageA(bar, PBM_GETPOS, 0, 0), SendMessageA(bar, PBM_GETRANGE, FALSE, 0)};
 }
 
 void Host::Resume() {

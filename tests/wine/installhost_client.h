@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/testdata.h"
@@ -45,9 +46,15 @@ class Host {
   Host(const std::string& args, const std::string& cwd);
   const qvui::UiProcess& Process() const { return proc_; }
   // Waits for the next box with this caption, checks its text (when not
-  // empty) and answers it. Returns what the box showed.
+  // empty) and, when shown_file is given, that the install window's file
+  // name label shows it under the box; answers it. Returns what the box
+  // showed.
   qvui::MessageBoxInfo Answer(const std::string& caption, const std::string& text,
-                              const std::string& button);
+                              const std::string& button, const char* shown_file = nullptr);
+  // The install window's file name label and its bar (position and range
+  // as the control holds them).
+  std::string ShownFileName();
+  std::pair<LRESULT, LRESULT> BarPositionAndRange();
   // Waits for the pause file and returns its line (status|file).
   std::string WaitPaused();
   // Clicks the install window's Cancel and confirms with Yes, then resumes.
