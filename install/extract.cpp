@@ -76,7 +76,8 @@ uint32_t BoundedWrite(const void* buffer, uint32_t count, TSpanState& span) {
   return count;
 }
 
-void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const SetupFileEntry& file,
+void ExtractFileData(std::unique_ptr<TFile>& source, bool header_checked, int64_t data_offset,
+                     const SetupFileEntry& file,
                      const SetupFileLocationEntry& location, TFileSink& dest,
                      TInstallProgress& progress, const TOpenDisk& open_disk, TStepClock* clock) {
   TSpanState span;
@@ -84,7 +85,7 @@ void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const S
   span.Clock = clock;
   {
     TTimedPart timed(clock, "disk header and marker");
-    if (data_offset == 0) CheckDiskFileHeader(*span.Source);
+    if (data_offset == 0 && !header_checked) CheckDiskFileHeader(*span.Source);
     span.Source->Seek(data_offset + location.StartOffset());
     uint8_t marker[4];
     span.Source->ReadExact(marker, sizeof marker);
@@ -115,6 +116,5 @@ void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const S
     progress.SetProgressPosition(position);
     throw;
   }
-  TTimedPart timed(clock, "close");
-  span.Source.reset();
+  source = std::move(span.Source);
 }

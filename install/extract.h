@@ -61,11 +61,15 @@ uint32_t BoundedWrite(const void* buffer, uint32_t count, TSpanState& span);
 
 // Extracts one file from its already opened first source (the disk data file
 // of the location's first disk, or the script's own file with embedded data,
-// where data_offset is not 0) into dest and verifies size and Adler-32.
-// Every corruption raises "The source file is corrupted"; file errors and
-// other zlib failures pass unchanged. After any failure the progress bar
-// stands where it stood before. The source is closed on every path.
-void ExtractFileData(std::unique_ptr<TFile> source, int64_t data_offset, const SetupFileEntry& file,
+// where data_offset is not 0) into dest and verifies size and Adler-32; the
+// disk header is checked unless header_checked (a disk data file kept open
+// from an earlier file). Every corruption raises "The source file is
+// corrupted"; file errors and other zlib failures pass unchanged. After any
+// failure the progress bar stands where it stood before and the source is
+// closed; after a success source holds the disk data file open at the end
+// (a later disk when the stream ran on), for the caller to keep or close.
+void ExtractFileData(std::unique_ptr<TFile>& source, bool header_checked, int64_t data_offset,
+                     const SetupFileEntry& file,
                      const SetupFileLocationEntry& location, TFileSink& dest,
                      TInstallProgress& progress, const TOpenDisk& open_disk,
                      TStepClock* clock = nullptr);

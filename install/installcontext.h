@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "install/transaction.h"
+#include "setupdata/filestream.h"
 
 // The install window as the steps see it. TInstallForm implements it.
 class TInstallProgress {
@@ -87,6 +88,12 @@ struct TInstallContext {
   // The directory in which the last disk data file was found; starts as
   // SourceDir for each file step.
   std::string CurrentDiskDir;
+
+  // The disk data file that the file step keeps open from one file to the
+  // next (its header checked when it was opened) and its path; closed
+  // before the next-disk prompt and when the step ends.
+  std::unique_ptr<TFile> OpenDiskFile;
+  std::string OpenDiskPath;
 
   // Set by the file step when it installs a file whose name contains
   // "40comupd.exe" (the background window's hidden YesLabel marker).

@@ -36,6 +36,8 @@ std::string FindDiskFile(TInstallContext& ctx, int32_t disk) {
   for (const std::string& c : candidates)
     if (FileExists(c)) return c;
   if (!ctx.PromptForDisk) return candidates[0];
+  // The user may change disks now: nothing stays open on the old one.
+  ctx.OpenDiskFile.reset();
   std::string dir;
   if (!ctx.PromptForDisk(disk, name, SourceDir, dir)) throw EAbort();
   ctx.CurrentDiskDir = dir;
@@ -197,25 +199,45 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
     source_path = DataOffset != 0 ? ScriptFileName : FindDiskFile(ctx, location.FirstDisk());
   }
 
+  // The temporary name is taken by creating the file (CREATE_NEW): one
+  // system call both tests the name and takes it. A name that is taken goes
+  // to the next; any other failure is the creation's error, unless the name
+  // turns out to exist all the same (a folder of that name).
   a.Context = SCtxCreateTemp;
-  {
-    TTimedPart timed(ctx.Clock, "temporary name");
-    a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
-  }
   TFileHandle temp;
+  DWORD create_error = NO_ERROR;
   {
-    TTimedPart timed(ctx.Clock, "create");
-    temp.reset(CreateFileA(a.TempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    TTimedPart timed(ctx.Clock, "create temporary");
+    a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)), [&](const std::string& name) {
+      temp.reset(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (temp) return false;
+      create_error = GetLastError();
+      return create_error == ERROR_FILE_EXISTS || create_error == ERROR_ALREADY_EXISTS ||
+             FileOrDirExists(name);
+    });
   }
-  if (!temp) RaiseLastIOError("creating", a.TempName);
+  if (!temp) {
+    SetLastError(create_error);
+    RaiseLastIOError("creating", a.TempName);
+  }
   a.TempCreated = true;
 
+  // The disk data file stays open from one file to the next while the
+  // files' data lie on it, its header checked once when it was opened. A
+  // failed extraction closes it, so that a Retry opens and checks it again.
   a.Context = SCtxReadSource;
-  std::unique_ptr<TWin32File> source;
+  std::unique_ptr<TFile> source;
+  std::string source_now = source_path;  // the disk data file open at the end
+  const bool checked = ctx.OpenDiskFile && ctx.OpenDiskPath == source_path;
   {
     TTimedPart timed(ctx.Clock, "open disk data file");
-    source = std::make_unique<TWin32File>(source_path);
+    if (checked) {
+      source = std::move(ctx.OpenDiskFile);
+    } else {
+      ctx.OpenDiskFile.reset();
+      source = std::make_unique<TWin32File>(source_path);
+    }
   }
 
   a.Context = SCtxCopy;
@@ -223,15 +245,18 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
   a.Extracted = true;
   try {
     TTimedPart timed(ctx.Clock, "inflate and checksum");
-    ExtractFileData(std::move(source), DataOffset, entry, location, sink, ctx.Progress,
-                    [&ctx](int32_t disk) -> std::unique_ptr<TFile> {
-                      return std::make_unique<TWin32File>(FindDiskFile(ctx, disk));
+    ExtractFileData(source, checked, DataOffset, entry, location, sink, ctx.Progress,
+                    [&ctx, &source_now](int32_t disk) -> std::unique_ptr<TFile> {
+                      source_now = FindDiskFile(ctx, disk);
+                      return std::make_unique<TWin32File>(source_now);
                     },
                     ctx.Clock);
   } catch (...) {
     a.Extracted = false;
     throw;
   }
+  ctx.OpenDiskFile = std::move(source);
+  ctx.OpenDiskPath = source_now;
   FILETIME t;
   t.dwLowDateTime = entry.SourceTimeLow();
   t.dwHighDateTime = entry.SourceTimeHigh();
@@ -261,9 +286,10 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
       TTimedPart timed(ctx.Clock, "existence check");
       a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
                                              : ExpandDirConstants(entry.DestName());
-      a.Existed = FileExists(a.Dest);
+      const DWORD found = GetFileAttributesA(a.Dest.c_str());  // as FileExists, in one call
+      a.Existed = found != INVALID_FILE_ATTRIBUTES && !(found & FILE_ATTRIBUTE_DIRECTORY);
       if (a.Existed && a.OriginalAttributes == TReplacedFile::kAttributesUnchanged)
-        a.OriginalAttributes = GetFileAttributesA(a.Dest.c_str());
+        a.OriginalAttributes = found;
     }
     if (IsCommonControlsUpdate(a.Dest) && ctx.MarkCommonControlsUpdate) ctx.MarkCommonControlsUpdate();
     ctx.Progress.SetFileNameText(a.Dest);
@@ -354,6 +380,12 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
 
 void InstallFiles(TInstallContext& ctx) {
   ctx.CurrentDiskDir = SourceDir;
+  // The disk data file kept open from file to file is closed when the step
+  // ends, either way.
+  struct TCloseDisk {
+    TInstallContext& ctx;
+    ~TCloseDisk() { ctx.OpenDiskFile.reset(); }
+  } close_disk{ctx};
   const auto& files = Script.FileEntries;
   const auto& locations = Script.FileLocationEntries;
   for (size_t i = 0; i < files.size() && i < locations.size(); ++i) {

@@ -64,16 +64,30 @@ struct TDistribution {
     if (n < 1 || static_cast<size_t>(n) > built.Disks.size()) throw EInOutError("no disk " + std::to_string(n));
     return std::make_unique<TMemoryFile>(built.Disks[n - 1], "SETUP." + std::to_string(n));
   }
+  // The disk data file open after the last extraction: the next one whose
+  // data starts on it reads on from it without its header, as the file
+  // step keeps it.
+  std::unique_ptr<TFile> open_disk;
+  bool source_left_open = false;  // a failed extraction handed its source back
   // Extracts file i; the disks after the first come through the finder.
   sw::Bytes Extract(size_t i, TTestProgress& progress, const SetupFileEntry* entry = nullptr,
                     const SetupFileLocationEntry* location = nullptr) {
     const SetupFileEntry& e = entry ? *entry : script.FileEntries[i];
     const SetupFileLocationEntry& l = location ? *location : script.FileLocationEntries[i];
     TBytesSink sink;
-    ExtractFileData(Disk(l.FirstDisk()), built.DataOffset, e, l, sink, progress, [this](int32_t n) {
-      opened.push_back(n);
-      return Disk(n);
-    });
+    const bool kept = open_disk && open_disk->Name() == Disk(l.FirstDisk())->Name();
+    std::unique_ptr<TFile> source = kept ? std::move(open_disk) : Disk(l.FirstDisk());
+    open_disk.reset();
+    try {
+      ExtractFileData(source, kept, built.DataOffset, e, l, sink, progress, [this](int32_t n) {
+        opened.push_back(n);
+        return Disk(n);
+      });
+    } catch (...) {
+      source_left_open = source != nullptr;
+      throw;
+    }
+    open_disk = std::move(source);
     return sink.bytes;
   }
   std::string FailureOf(size_t i, TTestProgress& progress, const SetupFileEntry* entry = nullptr,
@@ -83,6 +97,7 @@ struct TDistribution {
       Extract(i, progress, entry, location);
     } catch (const Exception& e) {
       EXPECT_EQ(progress.position, before) << "the bar returns to where it stood";
+      EXPECT_FALSE(source_left_open) << "a failed extraction closes its source";
       return e.Message();
     }
     return "(no failure)";
@@ -107,6 +122,9 @@ TEST(Extraction, StreamsContinueAcrossDisksAndMoveTheBarByCompressedBytes) {
   for (size_t i = 0; i < b.Files.size(); ++i) {
     EXPECT_EQ(d.Extract(i, progress), b.Files[i].Contents) << "file " << i;
     compressed += d.built.Files[i].CompressedSize;
+    // Handed back: the disk on which the stream ended.
+    ASSERT_TRUE(d.open_disk);
+    EXPECT_EQ(d.open_disk->Name(), "SETUP." + std::to_string(d.built.Files[i].LastDisk));
   }
   EXPECT_EQ(progress.position, compressed);
   EXPECT_LE(progress.largest_step, 32000u) << "a check point after every 32000 bytes at most";
@@ -193,8 +211,9 @@ TEST(Extraction, EveryDamageIsTheCorruptedSourceWithTheBarSetBack) {
     SetupFileEntry e = d.script.FileEntries[1];
     PutLE32(e.Raw + 80, 1000);
     TBytesSink sink;
-    EXPECT_THROW(ExtractFileData(d.Disk(d.script.FileLocationEntries[1].FirstDisk()), 0, e,
-                                 d.script.FileLocationEntries[1], sink, progress, nullptr),
+    auto source = d.Disk(d.script.FileLocationEntries[1].FirstDisk());
+    EXPECT_THROW(ExtractFileData(source, false, 0, e, d.script.FileLocationEntries[1], sink, progress,
+                                 nullptr),
                  Exception);
     EXPECT_LE(sink.bytes.size(), 1000u);
     EXPECT_EQ(d.FailureOf(1, progress, &e), kCorrupted);
