@@ -14,9 +14,10 @@
 #include "loader/attachment.h"
 
 static const char kCaption[] = "Setup";
+/* A download cut short has lost its trailer: "incomplete". */
 static const char kMissing[] =
-    "This program holds no installation: the setup files attached to it are missing. Please obtain "
-    "a new copy of the program.";
+    "The setup files attached to this program are missing or incomplete. Please obtain a new copy of "
+    "the program.";
 static const char kDamaged[] =
     "The setup files attached to this program are damaged. Please obtain a new copy of the program.";
 
