@@ -452,7 +452,8 @@ TEST(Media, FloppiesAskForEachDiskAndTheCdTreeForNone) {
 // refused with a message and exit code 1, before setup.exe runs.
 TEST(Media, SingleFileInstallsAndPassesTheExitCodeThrough) {
   const std::string json = WriteMediaProduct("singlesrc", 300000);
-  const std::string src = TestDir() + "\\singlesrc", dist = TestDir() + "\\single";
+  // A folder with a space, as "My Documents" on Windows 95.
+  const std::string src = TestDir() + "\\singlesrc", dist = TestDir() + "\\single dist";
   const std::string loader = qvtest::BinDir() + "Loader.exe";
   ASSERT_TRUE(QvBuild(json, dist, "--media single --loader " + Quote(loader)));
   const std::string exe = dist + "\\SETUP.EXE";
