@@ -52,7 +52,7 @@ code=$?
 echo "main job: the single-file setup $job/media/SETUP.EXE ($(stat -c %s "$job/media/SETUP.EXE") bytes), once:"
 single_win="Z:$(echo "$job/media" | tr / '\\')"
 python3 tests/winebench/winerun.py --root build/win64 --name mainjob-single --version nt40 --display \
-  --timeout 300 --exe build/win64/bin/mainjob_driver.exe "$single_win" SETUP.EXE | grep -E 'ended|files in'
+  --timeout 300 --exe build/win64/bin/mainjob_driver.exe "$single_win" SETUP.EXE | grep -E 'ended with|files in|^main job:   C:'
 single=${PIPESTATUS[0]}
 set -e
 prefix="$root/build/win64/wineprefixes/mainjob"
