@@ -459,6 +459,9 @@ TEST(Media, SingleFileInstallsAndPassesTheExitCodeThrough) {
   const std::string exe = dist + "\\SETUP.EXE";
   ASSERT_TRUE(Exists(exe));
   const std::vector<std::string> before = LoaderFolders();
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  std::printf("the temporary folder: %s\n", temp);
   const std::string app = "C:\\Media Single";
   {
     SetupRun s(SetupRun::StartedBy{Quote(exe)});
