@@ -70,7 +70,8 @@ static void MakeFolder(void) {
   DWORD n = GetTempPathA(sizeof temp, temp);
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 8);
   int attempt;
-  if (n == 0 || n > MAX_PATH - 24) FailAt("Setup cannot find the temporary folder \"%s\" (error %lu).", "", GetLastError());
+  if (n == 0 || n > MAX_PATH - 24)
+    FailAt("Setup cannot find the temporary folder%s (error %lu).", "", GetLastError());
   for (attempt = 0; attempt < 4096; ++attempt) {
     DWORD code;
     wsprintfA(g_folder, "%sQVS%05lX.TMP", temp, (unsigned long)((seed + (DWORD)attempt) & 0xFFFFF));
@@ -80,7 +81,8 @@ static void MakeFolder(void) {
     if (GetFileAttributesA(g_folder) == 0xFFFFFFFFu)
       FailAt("Setup cannot create a folder in the temporary folder \"%s\" (error %lu).", temp, code);
   }
-  FailAt("Setup cannot create a folder in the temporary folder \"%s\" (error %lu).", temp, ERROR_ALREADY_EXISTS);
+  FailAt("Setup cannot create a folder in the temporary folder \"%s\" (error %lu).", temp,
+         ERROR_ALREADY_EXISTS);
 }
 
 /* Copies setup.exe out of this file into the new folder, checking it. */
@@ -125,9 +127,12 @@ void LoaderMain(void) {
   uint8_t trailer[QV_TRAILER_SIZE];
   TAttachment a;
   DWORD n = GetModuleFileNameA(NULL, g_self, sizeof g_self);
-  if (n == 0 || n >= sizeof g_self) FailAt("Setup cannot read its own file \"%s\" (error %lu).", "", GetLastError());
-  self = CreateFileA(g_self, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-  if (self == INVALID_HANDLE_VALUE) FailAt("Setup cannot read its own file \"%s\" (error %lu).", g_self, GetLastError());
+  if (n == 0 || n >= sizeof g_self)
+    FailAt("Setup cannot find its own file%s (error %lu).", "", GetLastError());
+  self = CreateFileA(g_self, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     NULL);
+  if (self == INVALID_HANDLE_VALUE)
+    FailAt("Setup cannot read its own file \"%s\" (error %lu).", g_self, GetLastError());
   size = GetFileSize(self, &high);
   if (size == 0xFFFFFFFFu && GetLastError() != NO_ERROR)
     FailAt("Setup cannot read its own file \"%s\" (error %lu).", g_self, GetLastError());
