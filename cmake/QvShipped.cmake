@@ -5,19 +5,24 @@
 # base), symbols stripped. The unstripped image stays in bin/unstripped for
 # the code checks, which name the function an instruction lies in; a build
 # step prints the size against its goal. Other builds link it as they are.
+# NO_C_LIBRARY: a program linked without any C library (the loader), which
+# needs none of crtdll's missing names.
 include_guard(GLOBAL)
 
 function(qv_shipped_program target goal_bytes)
+  cmake_parse_arguments(S "NO_C_LIBRARY" "" "" ${ARGN})
   if(NOT QV_SHIPPED_BUILD)
     return()
   endif()
   target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--disable-reloc-section)
-  # crtdll.dll, the C library of every Win32 system, lacks a few names that the
-  # run time asks for; the -u options pull ours in ahead of the run time's
-  # libraries, which come last on the line.
-  target_link_libraries(${target} PRIVATE qv_crtdll_compat)
-  target_link_options(${target} PRIVATE -Wl,-u,_close -Wl,-u,_read -Wl,-u,__filelengthi64
-                      -Wl,-u,__imp__rand_s)
+  if(NOT S_NO_C_LIBRARY)
+    # crtdll.dll, the C library of every Win32 system, lacks a few names that
+    # the run time asks for; the -u options pull ours in ahead of the run
+    # time's libraries, which come last on the line.
+    target_link_libraries(${target} PRIVATE qv_crtdll_compat)
+    target_link_options(${target} PRIVATE -Wl,-u,_close -Wl,-u,_read -Wl,-u,__filelengthi64
+                        -Wl,-u,__imp__rand_s)
+  endif()
   set(out $<TARGET_FILE:${target}>)
   set(keep ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/unstripped/$<TARGET_FILE_NAME:${target}>)
   add_custom_command(TARGET ${target} POST_BUILD

@@ -12,6 +12,8 @@ PACKAGES=(
   fonts-liberation  # metric twins of Arial and Times New Roman, which Wine uses for them
   fonts-wine        # Wine's Marlett, which draws the title-bar buttons
   nlohmann-json3-dev
+  mtools            # lists and reads the floppy images qvbuild writes (tests, main job)
+  xorriso           # qvbuild --media cd makes CD.ISO with it
   clang-14 libclang-rt-14-dev
   python3
 )

@@ -11,7 +11,12 @@ system: exports/<system>/<DLL>.txt, one name a line, optionally followed by
 and the exit code is 1. A DLL that has no list for a system fails the same
 way: the loader of that system would have to find it first.
 
-usage: check_imports.py [--exports DIR] PROGRAM...
+--only-dlls KERNEL32,USER32 is the stricter rule of the single-file setup's
+loader, which runs from a download folder where anyone may have put a DLL:
+any other DLL it imports fails, listed or not (CRTDLL.DLL, which every
+system has and setup.exe imports, too).
+
+usage: check_imports.py [--exports DIR] [--only-dlls A,B] PROGRAM...
 """
 
 import argparse
@@ -58,16 +63,20 @@ def load_exports(root):
     return exports
 
 
-def check(program, exports):
-    """The failure lines of one program."""
+def check(program, exports, only_dlls=None):
+    """The failure lines of one program; only_dlls: the DLLs it may import
+    at all (upper case, with .DLL), or None for any with an export list."""
     image = pefile.PeImage(program)
     base = os.path.basename(program)
     failures = []
     unlisted = {}  # (dll, system) -> number of imports
+    refused = {}  # dll -> number of imports outside only_dlls
     for imp in image.imports():
         dll = imp.dll.upper()
         if not dll.endswith(".DLL"):
             dll += ".DLL"
+        if only_dlls is not None and dll not in only_dlls:
+            refused[imp.dll] = refused.get(imp.dll, 0) + 1
         for system, title in SYSTEMS.items():
             where = "%s (%s)" % (system, title)
             if dll not in exports[system]:
@@ -82,19 +91,27 @@ def check(program, exports):
     for (dll, where), n in unlisted.items():
         failures.append("%s: %s (%d import%s) has no export list for %s: the DLL is not known there"
                         % (base, dll, n, "" if n == 1 else "s", where))
+    for dll, n in refused.items():
+        failures.append("%s: %s (%d import%s) is not one of %s, the only DLLs it may import"
+                        % (base, dll, n, "" if n == 1 else "s", ", ".join(sorted(only_dlls))))
     return failures, len(image.imports())
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exports", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "exports"))
+    parser.add_argument("--only-dlls", help="comma-separated: the only DLLs the programs may import")
     parser.add_argument("programs", nargs="+")
     args = parser.parse_args()
     exports = load_exports(args.exports)
+    only = None
+    if args.only_dlls:
+        only = {d.strip().upper() + ("" if d.strip().upper().endswith(".DLL") else ".DLL")
+                for d in args.only_dlls.split(",")}
     all_failures = []
     for program in args.programs:
         try:
-            failures, count = check(program, exports)
+            failures, count = check(program, exports, only)
         except (OSError, pefile.PeError) as e:
             print("%s: cannot read the import table: %s" % (program, e))
             return 1

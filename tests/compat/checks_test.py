@@ -52,6 +52,16 @@ class Programs(unittest.TestCase):
             self.assertIn("uidriver_test.exe: USER32.dll!GetAncestor is not exported by %s (%s)"
                           % (system, check_imports.SYSTEMS[system]), failures)
 
+    def test_the_loader_imports_only_kernel32_and_user32_and_setup_would_not_pass_its_rule(self):
+        only = {"KERNEL32.DLL", "USER32.DLL"}
+        exports = check_imports.load_exports(EXPORTS)
+        failures, count = check_imports.check(os.path.join(BIN, "Loader.exe"), exports, only)
+        self.assertEqual(failures, [])
+        self.assertGreater(count, 10)
+        failures, _ = check_imports.check(os.path.join(BIN, "setup.exe"), exports, only)
+        self.assertTrue(any(f.lower().startswith("setup.exe: crtdll.dll (") and "the only DLLs it may import" in f
+                            for f in failures), failures)
+
     def test_names_come_from_the_unstripped_copy_only_when_its_code_is_the_same(self):
         with tempfile.TemporaryDirectory() as tmp:
             program = os.path.join(tmp, "Uninstal.exe")

@@ -122,6 +122,19 @@ std::string StartWithProbeLog(const std::string& dist, const std::string& args) 
 SetupRun::SetupRun(const std::string& dist_dir, const std::string& args)
     : process_(StartWithProbeLog(dist_dir, args)) {}
 
+SetupRun::SetupRun(const StartedBy& starter) : process_(starter.cmdline), started_by_(true) {}
+
+DWORD SetupRun::Pid() const {
+  if (!started_by_) return process_.Pid();
+  if (ui_pid_ == 0) {
+    WindowQuery q;
+    q.caption = "Setup";
+    HWND w = WaitForWindow(q, kTimeout);
+    GetWindowThreadProcessId(w, &ui_pid_);
+  }
+  return ui_pid_;
+}
+
 HWND SetupRun::Background() {
   if (!background_) {
     WindowQuery q;

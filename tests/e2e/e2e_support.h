@@ -53,8 +53,15 @@ std::vector<std::string> ProbeLines();
 class SetupRun {
  public:
   explicit SetupRun(const std::string& dist_dir, const std::string& args = "");
+  // A setup.exe that another program starts (the single-file setup's
+  // loader, run with this command line): the windows are setup.exe's, found
+  // by the background window's caption; the exit code is the starter's.
+  struct StartedBy {
+    std::string cmdline;
+  };
+  explicit SetupRun(const StartedBy& starter);
   qvui::UiProcess& Process() { return process_; }
-  DWORD Pid() const { return process_.Pid(); }
+  DWORD Pid() const;
   // The background window ("Setup", maximized) and the wizard (by its page
   // caption).
   HWND Background();
@@ -69,6 +76,8 @@ class SetupRun {
 
  private:
   qvui::UiProcess process_;
+  bool started_by_ = false;
+  mutable DWORD ui_pid_ = 0;
   HWND background_ = nullptr;
 };
 

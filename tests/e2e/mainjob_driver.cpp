@@ -2,8 +2,11 @@
 // page of the wizard as a person would (licence Yes, the proposed folder and
 // group, Next, Finish), takes a screenshot of each page, and then prints
 // where the installation put its files, links, registry values and log.
+// With a program named, that program of the directory is started instead
+// of setup.exe (the single-file setup, which starts setup.exe itself), and
+// no screenshots are taken.
 //
-//   mainjob_driver <distribution directory>
+//   mainjob_driver <distribution directory> [program]
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +24,12 @@ namespace {
 void Say(const std::string& s) {
   std::printf("main job: %s\n", s.c_str());
   std::fflush(stdout);
+}
+
+bool g_shots = true;
+
+void Shot(const std::string& name, HWND settle_on = nullptr) {
+  if (g_shots) Screenshot(name, settle_on);
 }
 
 // The registry view read: the 32-bit product writes HKLM\Software into the
@@ -89,10 +98,11 @@ HWND Page(SetupRun& s, HWND w, const std::string& caption) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: mainjob_driver <distribution directory>\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: mainjob_driver <distribution directory> [program]\n");
     return 2;
   }
+  g_shots = argc == 2;
   try {
     // A README.TXT opens with the shell's association; a fresh Wine prefix
     // has the txtfile class but no .txt extension mapped to it.
@@ -107,24 +117,25 @@ int main(int argc, char** argv) {
         Say(".txt files made to open with the txtfile class (Notepad), as on a desktop");
       }
     }
-    SetupRun s(argv[1]);
+    SetupRun s = argc == 2 ? SetupRun(argv[1])
+                           : SetupRun(SetupRun::StartedBy{"\"" + std::string(argv[1]) + "\\" + argv[2] + "\""});
     std::string app;
     HWND w = s.WaitPage("Welcome");
     Say("page \"Welcome\"");
-    Screenshot("mainjob-1-welcome", w);
+    Shot("mainjob-1-welcome", w);
     ClickButton(w, "Next >");
     for (int guard = 0; guard < 10; ++guard) {
       const std::string caption = GetText(w);
       if (caption == "Software License Agreement") {
-        Screenshot("mainjob-2-license", w);
+        Shot("mainjob-2-license", w);
         Say("page \"" + caption + "\": Yes");
         ClickButton(w, "Yes");
       } else if (caption == "Information") {
-        Screenshot("mainjob-3-information", w);
+        Shot("mainjob-3-information", w);
         Say("page \"" + caption + "\": Next");
         ClickButton(w, "Next >");
       } else if (caption == "Choose Destination Location") {
-        Screenshot("mainjob-4-destination", w);
+        Shot("mainjob-4-destination", w);
         app = GetText(EditAt(w, 0));
         Say("page \"" + caption + "\": " + app);
         ClickButton(w, "Next >");
@@ -140,11 +151,11 @@ int main(int argc, char** argv) {
           s.Answer("Folder Does Not Exist", "Yes");
         }
       } else if (caption == "Select Program Folder") {
-        Screenshot("mainjob-5-program-folder", w);
+        Shot("mainjob-5-program-folder", w);
         Say("page \"" + caption + "\": " + GetText(EditAt(w, 0)));
         ClickButton(w, "Next >");
       } else if (caption == "Start Copying Files") {
-        Screenshot("mainjob-6-ready", w);
+        Shot("mainjob-6-ready", w);
         Say("page \"" + caption + "\": Next, the installation runs");
         ClickButton(w, "Next >");
         break;
@@ -157,7 +168,7 @@ int main(int argc, char** argv) {
     q.pid = s.Pid();
     q.exclude = s.Background();
     HWND install = FindTopLevel(q);
-    if (install) Screenshot("mainjob-7-installing");
+    if (install) Shot("mainjob-7-installing");
     // After the installation: the information page, then the finished page.
     WaitUntil([&] {
       const std::string c = GetText(w);
@@ -165,11 +176,11 @@ int main(int argc, char** argv) {
     }, 120000);
     if (GetText(w) == "Information") {
       Page(s, w, "Information");
-      Screenshot("mainjob-8-information-after", w);
+      Shot("mainjob-8-information-after", w);
       ClickButton(w, "Next >");
     }
     Page(s, w, "Setup Complete");
-    Screenshot("mainjob-9-finished", w);
+    Shot("mainjob-9-finished", w);
     // A restart is never chosen here: the job must not end the session.
     HWND no = ControlByText(w, "No, I will restart my computer later");
     if (IsWindowVisible(no)) {

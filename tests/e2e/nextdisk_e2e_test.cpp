@@ -188,6 +188,23 @@ std::string PromptText(int disk, const std::string& word) {
          " other than the one displayed below, enter the correct path or click Browse.";
 }
 
+// Waits for the finished page; counts the next-disk prompts on the way.
+void FinishWithoutPrompt(SetupRun& s, HWND w) {
+  bool asked = false;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        WindowQuery q;
+        q.caption = kPromptCaption;
+        q.pid = s.Pid();
+        if (FindTopLevel(q)) asked = true;
+        return asked || GetText(w) == "Setup Complete";
+      },
+      180000));
+  EXPECT_FALSE(asked) << "a next-disk prompt";
+  s.ExpectPage(w, "Setup Complete");
+  ClickButton(w, "Finish");
+}
+
 void NextDiskScenario(const std::string& word, const std::string& shot) {
   const std::string app = (qvtest::ProgramFilesDir() + "\\Span Test");
 
@@ -268,19 +285,7 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
   EXPECT_TRUE(WaitForWindowGone(prompt, kTimeout));
 
   // Disks 3 and later come from the same folder without another prompt.
-  bool asked_again = false;
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        WindowQuery q;
-        q.caption = kPromptCaption;
-        q.pid = s.Pid();
-        if (FindTopLevel(q)) asked_again = true;
-        return asked_again || GetText(w) == "Setup Complete";
-      },
-      120000));
-  EXPECT_FALSE(asked_again);
-  s.ExpectPage(w, "Setup Complete");
-  ClickButton(w, "Finish");
+  FinishWithoutPrompt(s, w);
   EXPECT_EQ(s.ExitCode(), 0u);
 
   const sw::ScriptBuilder script = Spanned();
@@ -296,3 +301,203 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
 
 TEST(NextDisk, Nt40) { NextDiskScenario("folder", "next-disk-e2e-nt40"); }
 TEST(NextDisk, Nt351) { NextDiskScenario("directory", "next-disk-e2e-nt351"); }
+
+// ---- the media qvbuild makes ------------------------------------------------
+
+namespace {
+
+DWORD RunToEnd(const std::string& cmdline) {
+  UiProcess p(cmdline);
+  return p.WaitForExitCode(240000);
+}
+
+// A product of incompressible files, total bytes in all, described for
+// qvbuild in <scratch>\name; returns the description's path.
+std::string WriteMediaProduct(const std::string& name, size_t total) {
+  const std::string dir = TestDir() + "\\" + name;
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string files;
+  const size_t part = total / 3;
+  for (int i = 0; i < 3; ++i) {
+    const std::string file = std::string("PART") + static_cast<char>('1' + i) + ".BIN";
+    const sw::Bytes b = testdata::Noise(i < 2 ? part : total - 2 * part, 300u + static_cast<uint32_t>(i));
+    EXPECT_TRUE(qvtest::WriteWholeFile(dir + "\\" + file, std::string(b.begin(), b.end())));
+    files += std::string(i ? "," : "") + "{\"source\":\"" + file + "\",\"dest\":\"{app}\\\\" + file + "\"}";
+  }
+  const std::string json = dir + "\\media.json";
+  EXPECT_TRUE(qvtest::WriteWholeFile(
+      json, "{\"appName\":\"Media Test\",\"defaultDir\":\"Media Test\",\"defaultGroup\":\"Media Test\","
+            "\"minNTVersion\":\"3.51\",\"files\":[" + files + "]}"));
+  return json;
+}
+
+// setup.exe of this build without its debugging information.
+std::string StrippedSetup() { return qvtest::BinDir() + "stripped\\setup.exe"; }
+
+// qvbuild.exe of this build with setup.exe of this build; true when it succeeds.
+bool QvBuild(const std::string& json, const std::string& out, const std::string& options) {
+  return RunToEnd(BinPath("qvbuild.exe") + " " + Quote(json) + " -o " + Quote(out) + " --level 0 --setup " +
+                  Quote(StrippedSetup()) + " " + options) == 0;
+}
+
+void ExpectInstalledParts(const std::string& source_dir, const std::string& app) {
+  for (const char* f : {"\\PART1.BIN", "\\PART2.BIN", "\\PART3.BIN"})
+    EXPECT_TRUE(Exists(app + f) && ReadText(app + f) == ReadText(source_dir + f)) << app << f;
+}
+
+// Welcome, the destination typed, the program folder, ready: installing.
+HWND WalkTo(SetupRun& s, const std::string& app) {
+  HWND w = s.WaitPage("Welcome");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Choose Destination Location");
+  SetEditText(EditAt(w, 0), app);
+  ClickButton(w, "Next >");
+  s.Answer("Folder Does Not Exist", "Yes");
+  s.ExpectPage(w, "Select Program Folder");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Start Copying Files");
+  ClickButton(w, "Next >");
+  return w;
+}
+
+void CopyFolder(const std::string& from, const std::string& to) {
+  for (const std::string& f : ListTree(from))
+    ASSERT_TRUE(CopyFileA((from + "\\" + f).c_str(), (to + "\\" + f).c_str(), FALSE)) << f;
+}
+
+// The loader's temporary folders (QVS*.TMP) in the temporary folder.
+std::vector<std::string> LoaderFolders() {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((std::string(temp) + "QVS*.TMP").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return found;
+  do found.push_back(fd.cFileName);
+  while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return found;
+}
+
+}  // namespace
+
+// Floppies: disk 1 copied onto drive A: (a floppy drive mapped to a folder
+// of the scratch directory), the folder's contents swapped for the next
+// disk at each prompt; then the same disks as the CD tree, with no prompt.
+TEST(Media, FloppiesAskForEachDiskAndTheCdTreeForNone) {
+  // The disk format by the size of this build's setup.exe (the x86_64 one
+  // is larger).
+  const bool small = testdata::ReadAll(StrippedSetup()).size() < 1000000;
+  const std::string format = small ? "1.44M" : "2.88M";
+  const size_t capacity = small ? 1457664 : 2931712;
+  const std::string json = WriteMediaProduct("mediasrc", 2 * capacity + 100000);
+  const std::string src = TestDir() + "\\mediasrc", dist = TestDir() + "\\media";
+  ASSERT_TRUE(QvBuild(json, dist, "--media floppy --media cd --floppy " + format));
+  EXPECT_EQ(ListTree(dist + "\\DISK1"), (std::vector<std::string>{"SETUP.0", "SETUP.1", "SETUP.EXE"}));
+  EXPECT_EQ(ListTree(dist + "\\DISK3"), std::vector<std::string>{"SETUP.3"});
+  EXPECT_FALSE(Exists(dist + "\\DISK4"));
+  EXPECT_TRUE(Exists(dist + "\\DISK1.IMG") && Exists(dist + "\\DISK3.IMG"));
+
+  const std::string a = "A:";
+  ASSERT_TRUE(Exists(a + "\\")) << "no drive A:";
+  EXPECT_EQ(GetDriveTypeA("A:\\"), static_cast<UINT>(DRIVE_REMOVABLE));
+  CopyFolder(dist + "\\DISK1", a);
+  const std::string app = qvtest::ProgramFilesDir() + "\\Media Test";
+  {
+    SetupRun s(a);
+    HWND w = WalkTo(s, app);
+    for (int disk = 2; disk <= 3; ++disk) {
+      HWND prompt = WaitOwn(s, kPromptCaption);
+      const TPromptView v = ReadPrompt(prompt);
+      EXPECT_EQ(v.label, PromptText(disk, "folder"));
+      EXPECT_EQ(v.path, "A:\\");
+      // The disk in the drive is changed: what the folder held goes (the
+      // running setup.exe may stay, as Windows keeps it in use), the next
+      // disk's files come in.
+      for (const std::string& f : ListTree(a)) DeleteFileA((a + "\\" + f).c_str());
+      EXPECT_FALSE(Exists(a + "\\SETUP." + std::to_string(disk - 1)));
+      if (disk == 2)
+        std::printf("the running SETUP.EXE on A: %s\n", Exists(a + "\\SETUP.EXE") ? "stays (in use)" : "was deleted");
+      CopyFolder(dist + "\\DISK" + std::to_string(disk), a);
+      ClickButton(prompt, "OK");
+      ASSERT_TRUE(WaitForWindowGone(prompt, kTimeout));
+    }
+    FinishWithoutPrompt(s, w);
+    EXPECT_EQ(s.ExitCode(), 0u);
+  }
+  ExpectInstalledParts(src, app);
+
+  const std::string cd_app = "C:\\Media From CD";
+  SetupRun s(dist + "\\DISK1");
+  FinishWithoutPrompt(s, WalkTo(s, cd_app));
+  EXPECT_EQ(s.ExitCode(), 0u);
+  ExpectInstalledParts(src, cd_app);
+}
+
+// The single-file setup: the loader writes setup.exe into a folder of its
+// own, which is gone afterwards, and ends with its exit code (0 after an
+// installation, 1 when the user leaves). A damaged or missing attachment is
+// refused with a message and exit code 1, before setup.exe runs.
+TEST(Media, SingleFileInstallsAndPassesTheExitCodeThrough) {
+  const std::string json = WriteMediaProduct("singlesrc", 300000);
+  // A folder with a space, as "My Documents" on Windows 95.
+  const std::string src = TestDir() + "\\singlesrc", dist = TestDir() + "\\single dist";
+  const std::string loader = qvtest::BinDir() + "Loader.exe";
+  ASSERT_TRUE(QvBuild(json, dist, "--media single --loader " + Quote(loader)));
+  const std::string exe = dist + "\\SETUP.EXE";
+  ASSERT_TRUE(Exists(exe));
+  const std::vector<std::string> before = LoaderFolders();
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  std::printf("the temporary folder: %s\n", temp);
+  const std::string app = "C:\\Media Single";
+  {
+    SetupRun s(SetupRun::StartedBy{Quote(exe)});
+    FinishWithoutPrompt(s, WalkTo(s, app));
+    EXPECT_EQ(s.ExitCode(60000), 0u);
+  }
+  ExpectInstalledParts(src, app);
+  EXPECT_EQ(LoaderFolders(), before);
+  {
+    SetupRun s(SetupRun::StartedBy{Quote(exe)});
+    HWND w = s.WaitPage("Welcome");
+    ClickButton(w, "Cancel");
+    s.Answer("Exit Setup", "Yes");
+    EXPECT_EQ(s.ExitCode(60000), 1u);
+  }
+  EXPECT_EQ(LoaderFolders(), before);
+
+  const std::string whole = ReadText(exe);
+  ASSERT_GT(whole.size(), 36u);
+  EXPECT_EQ(whole.compare(0, ReadText(loader).size(), ReadText(loader)), 0) << "the loader first";
+  EXPECT_EQ(whole.find(ReadText(StrippedSetup())), ReadText(loader).size()) << "then setup.exe";
+  const uint8_t* t = reinterpret_cast<const uint8_t*>(whole.data()) + whole.size() - 36;
+  const uint32_t setup_offset = t[8] | t[9] << 8 | t[10] << 16 | static_cast<uint32_t>(t[11]) << 24;
+  std::string damaged = whole;
+  damaged[setup_offset + 5000] = static_cast<char>(damaged[setup_offset + 5000] ^ 0x5A);
+  struct Case {
+    std::string name, contents, text;
+  };
+  const std::string kDamagedText =
+      "The setup files attached to this program are damaged. Please obtain a new copy of the program.";
+  const std::string kMissingText =
+      "The setup files attached to this program are missing or incomplete. Please obtain a new copy of the "
+      "program.";
+  const Case cases[] = {
+      {"DAMAGED.EXE", damaged, kDamagedText},
+      {"SHORT.EXE", whole.substr(0, whole.size() - 1000), kMissingText},
+      {"BARE.EXE", ReadText(loader), kMissingText},
+  };
+  for (const Case& c : cases) {
+    const std::string path = TestDir() + "\\" + c.name;
+    ASSERT_TRUE(qvtest::WriteWholeFile(path, c.contents));
+    UiProcess p(Quote(path));
+    HWND box = WaitForMessageBox("Setup", kTimeout, p.Pid());
+    const MessageBoxInfo info = ReadMessageBox(box);
+    EXPECT_EQ(info.text, c.text) << c.name;
+    EXPECT_EQ(info.icon, MessageBoxIcon::kHand) << c.name;
+    AnswerMessageBox(box, "OK");
+    EXPECT_EQ(p.WaitForExitCode(kTimeout), 1u) << c.name;
+  }
+  EXPECT_EQ(LoaderFolders(), before);
+}

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <atomic>
@@ -15,7 +16,9 @@
 #include "setupdata/script.h"
 #include "tests/native/tempdir_fixture.h"
 #include "tools/qvbuild/description.h"
+#include "loader/attachment.h"
 #include "tools/qvbuild/distribution.h"
+#include "tools/qvbuild/media.h"
 #include "tools/qvbuild/pefile.h"
 
 namespace fs = std::filesystem;
@@ -404,4 +407,52 @@ TEST_F(Distribution, SourceWrittenToWhileItIsReadIsRefused) {
   other.join();
   EXPECT_TRUE(written) << "the file was not written to during the build";
   EXPECT_TRUE(fs::is_empty(o.OutDir));
+}
+
+// The floppy formats' room after their file system, the labels that name
+// product and disk, and the single file's trailer: every fault it can have
+// is told apart, and Adler-32 agrees with zlib's.
+TEST(Media, FormatsLabelsAndTheSingleFileTrailer) {
+  const struct { const char* name; uint32_t clusters, capacity; } formats[] = {
+      {"1.44M", 2847, 1457664}, {"1.2M", 2371, 1213952}, {"720K", 713, 730112}, {"2.88M", 2863, 2931712}};
+  for (const auto& f : formats) {
+    const FloppyFormat* ff = FindFloppyFormat(f.name);
+    ASSERT_NE(ff, nullptr) << f.name;
+    EXPECT_EQ(ff->DataClusters(), f.clusters) << f.name;
+    EXPECT_EQ(ff->Capacity(), f.capacity) << f.name;
+    // The FAT holds an entry for every cluster and the two reserved ones.
+    EXPECT_GE(ff->SectorsPerFat * 512 * 2, (ff->DataClusters() + 2) * 3) << f.name;
+  }
+  EXPECT_EQ(FindFloppyFormat("360K"), nullptr);
+  EXPECT_EQ(VolumeLabel("Media App", 1), "MEDIA APP 1");
+  EXPECT_EQ(VolumeLabel("Sample App", 2), "SAMPLEAPP 2");
+  EXPECT_EQ(VolumeLabel("Quorvel Office Suite", 12), "QUORVELO 12");
+  EXPECT_EQ(VolumeLabel("\xE9t\xE9 / *", 3), "T 3");
+  EXPECT_EQ(VolumeLabel("", 1), "DISK 1");
+
+  const sw::Bytes data = testdata::Noise(70000, 5);
+  EXPECT_EQ(QvAdler32(1, data.data(), static_cast<uint32_t>(data.size())),
+            adler32(1, data.data(), static_cast<uInt>(data.size())));
+  const TAttachment good{4096, 50000, 0x12345678, 54096, 60000, 100036};
+  uint8_t t[QV_TRAILER_SIZE];
+  EncodeAttachmentTrailer(&good, t);
+  TAttachment a{};
+  EXPECT_EQ(CheckAttachmentTrailer(t, 100036, &a), acOk);
+  EXPECT_EQ(a.ScriptOffset, 54096u);
+  EXPECT_EQ(a.DataOffset, 60000u);
+  EXPECT_EQ(CheckAttachmentTrailer(t, 100035, &a), acSize);
+  EXPECT_EQ(CheckAttachmentTrailer(t, 20, &a), acMissing);
+  uint8_t bad[QV_TRAILER_SIZE];
+  std::memcpy(bad, t, sizeof bad);
+  bad[0] ^= 1;
+  EXPECT_EQ(CheckAttachmentTrailer(bad, 100036, &a), acMissing);
+  std::memcpy(bad, t, sizeof bad);
+  bad[21] ^= 1;
+  EXPECT_EQ(CheckAttachmentTrailer(bad, 100036, &a), acChecksum);
+  for (TAttachment out_of_order : {TAttachment{4096, 60000, 0, 54096, 60000, 100036},   // setup.exe runs into the script
+                                   TAttachment{16, 50000, 0, 54096, 60000, 100036},     // no room for a loader
+                                   TAttachment{4096, 50000, 0, 54096, 100020, 100036}}) {  // data inside the trailer
+    EncodeAttachmentTrailer(&out_of_order, bad);
+    EXPECT_EQ(CheckAttachmentTrailer(bad, 100036, &a), acLayout);
+  }
 }

@@ -1,5 +1,7 @@
 // qvbuild: builds SETUP.0 and SETUP.1 ... SETUP.n (or one single file for
-// the /SL start) from a JSON description of an installation.
+// the /SL start) from a JSON description of an installation, or the media
+// a product ships on: floppy disks and their images, a CD tree, a
+// single-file setup.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +9,7 @@
 
 #include "tools/inspect/inspect.h"
 #include "tools/qvbuild/distribution.h"
+#include "tools/qvbuild/media.h"
 
 namespace {
 
@@ -19,7 +22,14 @@ const char kUsage[] =
     "  --script-offset N    with --single-file: filler bytes before the script\n"
     "  --store-script       store the script blocks uncompressed\n"
     "  --uninstaller FILE   install FILE as {win}\\Uninstal.exe (instead of the\n"
-    "                       description's \"uninstaller\")\n";
+    "                       description's \"uninstaller\")\n"
+    "  --media KIND         floppy: folders DISK1 ... with FAT12 images DISKn.IMG;\n"
+    "                       cd: the folders DISK1 ... as one tree, with CD.ISO;\n"
+    "                       single: one program (SETUP.EXE, or --single-file NAME);\n"
+    "                       may be given more than once\n"
+    "  --floppy SIZE        the disks of floppy and cd: 1.44M (default), 1.2M, 720K, 2.88M\n"
+    "  --setup FILE         with --media: the setup.exe that ships\n"
+    "  --loader FILE        with --media single: the loader program (Loader.exe)\n";
 
 bool ParseUInt(const char* s, uint64_t max, uint64_t& v) {
   if (!*s) return false;
@@ -35,6 +45,8 @@ bool ParseUInt(const char* s, uint64_t max, uint64_t& v) {
 int main(int argc, char** argv) {
   std::string desc, uninstaller;
   qvbuild::DistributionOptions o;
+  qvbuild::MediaOptions media;
+  bool single_name = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&](const char* what) -> const char* {
@@ -74,6 +86,30 @@ int main(int argc, char** argv) {
         return 2;
       }
       o.ScriptOffset = static_cast<uint32_t>(n);
+    } else if (a == "--media") {
+      const std::string v = value("floppy, cd or single");
+      if (v == "floppy") {
+        media.Kinds |= qvbuild::kMediaFloppy;
+      } else if (v == "cd") {
+        media.Kinds |= qvbuild::kMediaCD;
+      } else if (v == "single") {
+        media.Kinds |= qvbuild::kMediaSingle;
+      } else {
+        std::fprintf(stderr, "qvbuild: --media: \"%s\" is not floppy, cd or single\n", v.c_str());
+        return 2;
+      }
+    } else if (a == "--floppy") {
+      const std::string v = value("a disk size");
+      media.Floppy = qvbuild::FindFloppyFormat(v);
+      if (!media.Floppy) {
+        std::fprintf(stderr, "qvbuild: --floppy: \"%s\" is not a floppy disk size; the sizes are %s\n",
+                     v.c_str(), qvbuild::FloppyFormatNames().c_str());
+        return 2;
+      }
+    } else if (a == "--setup") {
+      media.SetupProgram = value("a file");
+    } else if (a == "--loader") {
+      media.Loader = value("a file");
     } else if (a == "--uninstaller") {
       uninstaller = value("a file");
     } else if (a == "--store-script") {
@@ -95,8 +131,29 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  if (media.Kinds != 0) {
+    if (!media.Floppy) media.Floppy = qvbuild::FindFloppyFormat("1.44M");
+    // --single-file names the single-file setup here.
+    if (o.SingleFile) {
+      single_name = true;
+      media.SingleName = o.SingleFileName;
+      o.SingleFile = false;
+      if (!(media.Kinds & qvbuild::kMediaSingle)) {
+        std::fprintf(stderr, "qvbuild: --single-file goes with --media single only\n");
+        return 2;
+      }
+    }
+  } else if (media.Floppy || !media.SetupProgram.empty() || !media.Loader.empty()) {
+    std::fprintf(stderr, "qvbuild: --floppy, --setup and --loader go with --media only\n");
+    return 2;
+  }
   try {
-    qvbuild::CheckOptions(o);
+    qvbuild::DistributionOptions check = o;
+    if (single_name) {
+      check.SingleFile = true;
+      check.SingleFileName = media.SingleName;
+    }
+    qvbuild::CheckOptions(check);
   } catch (const qvbuild::EOptionError& e) {
     std::fprintf(stderr, "qvbuild: %s\n", e.what());
     return 2;
@@ -113,6 +170,15 @@ int main(int argc, char** argv) {
   try {
     qvbuild::Description d = qvbuild::LoadDescription(desc);
     if (!uninstaller.empty()) qvbuild::SetUninstaller(d, uninstaller);
+    if (media.Kinds != 0) {
+      qvbuild::MediaResult r = qvbuild::BuildMedia(d, o, media);
+      for (const std::string& w : r.Written) std::printf("wrote %s\n", w.c_str());
+      if (r.Disks) std::printf("%d disk%s of %s\n", r.Disks, r.Disks == 1 ? "" : "s", media.Floppy->Name);
+      if (!r.Notes.empty()) std::printf("note: %s\n", r.Notes.c_str());
+      std::printf("%zu files, %llu bytes\n", r.Build.Files.size(),
+                  static_cast<unsigned long long>(r.Build.SourceBytes));
+      return 0;
+    }
     qvbuild::DistributionResult r = qvbuild::BuildDistribution(d, o);
     for (const std::string& w : r.Written) std::printf("wrote %s\n", w.c_str());
     std::printf("%zu files, %llu bytes\n", r.Files.size(),
@@ -122,6 +188,9 @@ int main(int argc, char** argv) {
       std::printf("start with: setup.exe /SL %s %u %u\n", o.SingleFileName.c_str(),
                   r.ScriptOffset, r.DataOffset);
     }
+  } catch (const qvbuild::EOptionError& e) {
+    std::fprintf(stderr, "qvbuild: %s\n", e.what());
+    return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qvbuild: %s\n", e.what());
     return 1;

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <memory>
 
+#include "loader/attachment.h"
 #include "setupdata/zlibblock.h"
 #include "tools/qvbuild/description.h"
 #include "tools/qvbuild/pefile.h"
@@ -419,7 +420,56 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
+AttachmentInfo ReadAttachment(const std::string& path) {
+  AttachmentInfo info;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return info;
+  struct Closer {
+    std::FILE* f;
+    ~Closer() { std::fclose(f); }
+  } closer{f};
+  if (std::fseek(f, 0, SEEK_END) != 0) return info;
+  const long size = std::ftell(f);
+  uint8_t trailer[QV_TRAILER_SIZE];
+  if (size < static_cast<long>(QV_TRAILER_SIZE) || std::fseek(f, size - QV_TRAILER_SIZE, SEEK_SET) != 0 ||
+      std::fread(trailer, 1, sizeof trailer, f) != sizeof trailer)
+    return info;
+  TAttachment a{};
+  const uint32_t size32 = size > 0x7FFFFFFFL ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+  switch (CheckAttachmentTrailer(trailer, size32, &a)) {
+    case acMissing: return info;
+    case acChecksum: info.Found = true; info.Fault = "the attachment's trailer is damaged (its checksum is wrong)"; return info;
+    case acSize:
+      info.Found = true;
+      info.Fault = "the file is " + std::to_string(size) + " bytes long, its attachment's trailer says " +
+                   std::to_string(a.FileSize) + " (cut short or padded)";
+      return info;
+    case acLayout: info.Found = true; info.Fault = "the attachment's trailer places its parts out of order"; return info;
+    case acOk: break;
+  }
+  info.Found = true;
+  info.SetupOffset = a.SetupOffset;
+  info.SetupSize = a.SetupSize;
+  info.ScriptOffset = a.ScriptOffset;
+  info.DataOffset = a.DataOffset;
+  uint32_t adler = 1;
+  uint8_t buf[65536];
+  std::fseek(f, static_cast<long>(a.SetupOffset), SEEK_SET);
+  for (uint32_t left = a.SetupSize; left > 0;) {
+    const size_t n = std::fread(buf, 1, left < sizeof buf ? left : sizeof buf, f);
+    if (n == 0) break;
+    adler = QvAdler32(adler, buf, static_cast<uint32_t>(n));
+    left -= static_cast<uint32_t>(n);
+  }
+  if (adler != a.SetupChecksum) info.Fault = "the setup.exe it carries is damaged (its Adler-32 is wrong)";
+  return info;
+}
+
 void VerifyDistribution(const std::string& script_path, uint32_t script_offset, uint32_t data_offset) {
+  const AttachmentInfo a = ReadAttachment(script_path);
+  if (a.Found && !a.Fault.empty()) throw EScriptFault(script_path + ": " + a.Fault);
+  if (a.Found && (a.ScriptOffset != script_offset || a.DataOffset != data_offset))
+    throw EScriptFault(script_path + ": the attachment's trailer names other offsets than the build's");
   SetupScript script;
   LoadScriptFile(script_path, script_offset, script);
   const VerifyResult v = VerifyData(script, script_path, DirectoryOf(script_path), data_offset);
@@ -439,6 +489,7 @@ bool ParseUInt(const std::string& s, uint64_t max, uint64_t& v) {
 
 const char kUsage[] =
     "usage: qvinspect SETUP.0 [--offset N] [--verify] [--data-offset N]\n"
+    "  A single-file setup (qvbuild --media single) names its own offsets.\n"
     "  --offset N        the script starts at byte N of the file (single-file layout)\n"
     "  --verify          check the disk data files beside the script (SETUP.1 ...)\n"
     "  --data-offset N   the file data lies in the same file from byte N (single-file layout)\n";
@@ -479,6 +530,18 @@ int RunInspect(const std::vector<std::string>& args, std::string& out, std::stri
     return 2;
   }
   if (data_offset != 0) verify = true;
+  // A single-file setup says itself where its script and data lie.
+  const AttachmentInfo attachment = ReadAttachment(path);
+  if (attachment.Found) {
+    if (!attachment.Fault.empty()) {
+      err = "qvinspect: " + path + ": " + attachment.Fault + "\n";
+      return 1;
+    }
+    if (offset == 0 && data_offset == 0) {
+      offset = attachment.ScriptOffset;
+      data_offset = attachment.DataOffset;
+    }
+  }
   SetupScript script;
   try {
     LoadScriptFile(path, static_cast<int64_t>(offset), script);
@@ -488,6 +551,9 @@ int RunInspect(const std::vector<std::string>& args, std::string& out, std::stri
   }
   json j;
   j["script"] = {{"file", path}, {"offset", offset}};
+  if (attachment.Found)
+    j["attachment"] = {{"setupOffset", attachment.SetupOffset}, {"setupSize", attachment.SetupSize},
+                       {"scriptOffset", attachment.ScriptOffset}, {"dataOffset", attachment.DataOffset}};
   json body = ScriptToJson(script);
   for (auto it = body.begin(); it != body.end(); ++it) j[it.key()] = it.value();
   int status = 0;

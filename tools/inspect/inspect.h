@@ -45,6 +45,17 @@ VerifyResult VerifyData(const SetupScript& script, const std::string& script_pat
 // EScriptFault with every fault found.
 void VerifyDistribution(const std::string& script_path, uint32_t script_offset, uint32_t data_offset);
 
+// The attachment of a single-file setup (loader/attachment.h) at the end
+// of path: Found is false for a file without one. With one, Fault names
+// what is wrong with it, or is empty when its trailer holds and the
+// setup.exe it carries matches its checksum.
+struct AttachmentInfo {
+  bool Found = false;
+  std::string Fault;
+  uint32_t SetupOffset = 0, SetupSize = 0, ScriptOffset = 0, DataOffset = 0;
+};
+AttachmentInfo ReadAttachment(const std::string& path);
+
 // The program: arguments without the program name; returns the exit status.
 int RunInspect(const std::vector<std::string>& args, std::string& out, std::string& err);
 

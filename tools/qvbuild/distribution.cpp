@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "loader/attachment.h"
 #include "tools/qvbuild/pefile.h"
 
 namespace fs = std::filesystem;
@@ -55,15 +56,18 @@ std::string DiskName(int n) { return "SETUP." + std::to_string(n); }
 // layout.
 class DataWriter {
  public:
-  DataWriter(std::string dir, uint32_t disk_size, bool single)
-      : dir_(std::move(dir)), disk_size_(single ? 0 : disk_size), single_(single) {
+  DataWriter(std::string dir, uint32_t disk_size, uint32_t first_disk_size, bool single)
+      : dir_(std::move(dir)),
+        disk_size_(single ? 0 : disk_size),
+        first_disk_size_(single ? 0 : first_disk_size != 0 ? first_disk_size : disk_size),
+        single_(single) {
     NewDisk();
   }
 
   void AddFile(std::FILE* src, const std::string& src_path, int level, sw::FileData& d,
                const std::string& where) {
     // The marker always lies wholly inside the file's first disk.
-    if (disk_size_ != 0 && size_ + 4 > disk_size_) NewDisk();
+    if (Limit() != 0 && size_ + 4 > Limit()) NewDisk();
     d.FirstDisk = static_cast<int32_t>(disks_.size());
     CheckOffset(where);
     d.StartOffset = static_cast<int32_t>(size_);
@@ -127,9 +131,9 @@ class DataWriter {
 
   void Put(const uint8_t* p, size_t n, const std::string& where) {
     while (n > 0) {
-      if (disk_size_ != 0 && size_ >= disk_size_) NewDisk();
+      if (Limit() != 0 && size_ >= Limit()) NewDisk();
       size_t room = n;
-      if (disk_size_ != 0 && disk_size_ - size_ < room) room = disk_size_ - size_;
+      if (Limit() != 0 && Limit() - size_ < room) room = static_cast<size_t>(Limit() - size_);
       if (std::fwrite(p, 1, room, cur_) != room)
         throw EBuildError(where + ": cannot write \"" + disks_.back() + "\"");
       size_ += room;
@@ -168,36 +172,17 @@ class DataWriter {
     }
   }
 
+  // The largest size of the disk being written: the first disk may hold
+  // less, its room shared with setup.exe and the script.
+  uint64_t Limit() const { return disks_.size() == 1 ? first_disk_size_ : disk_size_; }
+
   std::string dir_;
   uint64_t disk_size_;
+  uint64_t first_disk_size_;
   bool single_;
   std::FILE* cur_ = nullptr;
   uint64_t size_ = 0;
   std::vector<std::string> disks_;
-};
-
-// The temporary directory inside the output directory; removed with all
-// it holds unless released.
-class TempDir {
- public:
-  explicit TempDir(const std::string& out_dir) {
-    static std::atomic<unsigned> counter{0};
-    for (unsigned attempt = 0;; ++attempt) {
-      path_ = out_dir + "/.qvbuild-" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF) +
-              "-" + std::to_string(counter++) + ".tmp";
-      std::error_code ec;
-      if (fs::create_directory(path_, ec)) break;
-      if (attempt > 100) throw EBuildError("cannot create a temporary directory in \"" + out_dir + "\"");
-    }
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 void Append(std::FILE* to, const std::string& from_path, const std::string& to_path) {
@@ -210,6 +195,25 @@ void Append(std::FILE* to, const std::string& from_path, const std::string& to_p
   if (std::ferror(from.get())) throw EBuildError("cannot read \"" + from_path + "\"");
 }
 
+uint64_t FileSizeOf(const std::string& path) {
+  std::error_code ec;
+  const uintmax_t n = fs::file_size(path, ec);
+  if (ec) throw EBuildError("cannot read \"" + path + "\": " + ec.message());
+  return n;
+}
+
+uint32_t FileAdler32(const std::string& path) {
+  FilePtr f(std::fopen(path.c_str(), "rb"));
+  if (!f) throw EBuildError("cannot read \"" + path + "\"");
+  std::vector<uint8_t> buf(kChunk);
+  uint32_t adler = 1;
+  size_t n;
+  while ((n = std::fread(buf.data(), 1, buf.size(), f.get())) > 0)
+    adler = QvAdler32(adler, buf.data(), static_cast<uint32_t>(n));
+  if (std::ferror(f.get())) throw EBuildError("cannot read \"" + path + "\"");
+  return adler;
+}
+
 void MoveInto(const std::string& from, const std::string& to) {
   std::error_code ec;
   fs::rename(from, to, ec);
@@ -218,13 +222,34 @@ void MoveInto(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+TempDir::TempDir(const std::string& out_dir) {
+  static std::atomic<unsigned> counter{0};
+  for (unsigned attempt = 0;; ++attempt) {
+    path_ = out_dir + "/.qvbuild-" + std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFFF) + "-" +
+            std::to_string(counter++) + ".tmp";
+    std::error_code ec;
+    if (fs::create_directory(path_, ec)) break;
+    if (attempt > 100) throw EBuildError("cannot create a temporary directory in \"" + out_dir + "\"");
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
 void CheckOptions(const DistributionOptions& o) {
   if (o.Level < 0 || o.Level > 9) throw EOptionError("--level: the compression level must be 0 to 9");
   if (o.DiskSize != 0 && o.DiskSize < kMinDiskSize)
     throw EOptionError("--disk-size: " + std::to_string(o.DiskSize) + " bytes is too small: a disk data file "
                        "holds its " + std::to_string(kDiskHeaderSize) + "-byte header, a file's 4-byte marker "
                        "and at least one byte of data (at least " + std::to_string(kMinDiskSize) + ")");
+  if (o.FirstDiskSize != 0 && (o.DiskSize == 0 || o.FirstDiskSize < kMinDiskSize || o.FirstDiskSize > o.DiskSize))
+    throw EOptionError("the first disk's size must lie between " + std::to_string(kMinDiskSize) +
+                       " bytes and the disk size");
   if (o.ScriptOffset != 0 && !o.SingleFile) throw EOptionError("--script-offset needs --single-file");
+  if (!o.Loader.empty() && (!o.SingleFile || o.SetupProgram.empty() || o.ScriptOffset != 0))
+    throw EOptionError("a loader needs the single-file layout, setup.exe and no --script-offset");
   if (o.ScriptOffset > kMaxScriptOffset)
     throw EOptionError("--script-offset: " + std::to_string(o.ScriptOffset) + " is more than " +
                        std::to_string(kMaxScriptOffset) + " (1 GB), the most room a loader program may take");
@@ -248,7 +273,7 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   // The single file's data goes into a directory of its own, so that no
   // name of the single file can meet it.
   TempDir data_tmp(o.OutDir);
-  DataWriter writer(o.SingleFile ? data_tmp.Path() : tmp.Path(), o.DiskSize, o.SingleFile);
+  DataWriter writer(o.SingleFile ? data_tmp.Path() : tmp.Path(), o.DiskSize, o.FirstDiskSize, o.SingleFile);
 
   for (size_t i = 0; i < builder.Files.size(); ++i) {
     std::string where = d.Path + ": files[" + std::to_string(i) + "]";
@@ -304,18 +329,32 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
   std::string script_name = o.SingleFile ? o.SingleFileName : "SETUP.0";
   std::string tmp_script = tmp.Path() + "/" + script_name;
   if (o.SingleFile) {
-    result.ScriptOffset = o.ScriptOffset;
-    const uint64_t data_offset = (uint64_t{o.ScriptOffset} + script.size() + 15) / 16 * 16;
+    // With a loader, the loader and setup.exe stand where the filler would.
+    uint64_t loader_size = 0, setup_size = 0;
+    if (!o.Loader.empty()) {
+      loader_size = FileSizeOf(o.Loader);
+      setup_size = FileSizeOf(o.SetupProgram);
+      if (loader_size + setup_size > kMaxScriptOffset)
+        throw EBuildError("the loader and setup.exe take more than 1 GB");
+    }
+    const uint32_t script_offset =
+        o.Loader.empty() ? o.ScriptOffset : static_cast<uint32_t>(loader_size + setup_size);
+    result.ScriptOffset = script_offset;
+    const uint64_t data_offset = (uint64_t{script_offset} + script.size() + 15) / 16 * 16;
     if (data_offset > 0x7FFFFFFFu)
       throw EBuildError("the script of " + std::to_string(script.size()) + " bytes does not fit below 2 GB after "
                         "the --script-offset of " + std::to_string(o.ScriptOffset) + " bytes");
     result.DataOffset = static_cast<uint32_t>(data_offset);
-    script.resize(static_cast<size_t>(data_offset - o.ScriptOffset), 0);
+    script.resize(static_cast<size_t>(data_offset - script_offset), 0);
     FilePtr out(std::fopen(tmp_script.c_str(), "wb"));
     if (!out) throw EBuildError("cannot create \"" + tmp_script + "\"");
+    if (!o.Loader.empty()) {
+      Append(out.get(), o.Loader, tmp_script);
+      Append(out.get(), o.SetupProgram, tmp_script);
+    }
     // The filler stands for the loader that carries the script.
     std::vector<uint8_t> filler(kChunk);
-    for (uint32_t done = 0; done < o.ScriptOffset;) {
+    for (uint32_t done = 0; o.Loader.empty() && done < o.ScriptOffset;) {
       const uint32_t n = o.ScriptOffset - done < kChunk ? o.ScriptOffset - done : static_cast<uint32_t>(kChunk);
       for (uint32_t i = 0; i < n; ++i) filler[i] = static_cast<uint8_t>((done + i) * 7 + 1);
       if (std::fwrite(filler.data(), 1, n, out.get()) != n) throw EBuildError("cannot write \"" + tmp_script + "\"");
@@ -324,6 +363,23 @@ DistributionResult BuildDistribution(const Description& d, const DistributionOpt
     if (std::fwrite(script.data(), 1, script.size(), out.get()) != script.size())
       throw EBuildError("cannot write \"" + tmp_script + "\"");
     Append(out.get(), data.at(0), tmp_script);
+    if (!o.Loader.empty()) {
+      const uint64_t end = data_offset + FileSizeOf(data.at(0)) + QV_TRAILER_SIZE;
+      if (end > QV_ATTACHMENT_MAX_SIZE)
+        throw EBuildError("the single file would be " + std::to_string(end) + " bytes long; at most " +
+                          std::to_string(QV_ATTACHMENT_MAX_SIZE) + " fit");
+      TAttachment a;
+      a.SetupOffset = static_cast<uint32_t>(loader_size);
+      a.SetupSize = static_cast<uint32_t>(setup_size);
+      a.SetupChecksum = FileAdler32(o.SetupProgram);
+      a.ScriptOffset = script_offset;
+      a.DataOffset = result.DataOffset;
+      a.FileSize = static_cast<uint32_t>(end);
+      uint8_t trailer[QV_TRAILER_SIZE];
+      EncodeAttachmentTrailer(&a, trailer);
+      if (std::fwrite(trailer, 1, sizeof trailer, out.get()) != sizeof trailer)
+        throw EBuildError("cannot write \"" + tmp_script + "\"");
+    }
     if (std::fclose(out.release()) != 0) throw EBuildError("cannot write \"" + tmp_script + "\"");
   } else {
     try {

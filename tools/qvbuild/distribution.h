@@ -25,6 +25,9 @@ struct DistributionOptions {
   // 0: one disk data file; otherwise the largest size of a disk data file
   // (1457664 for 1.44 MB floppies).
   uint32_t DiskSize = 0;
+  // The largest size of SETUP.1, when the first disk has less room than
+  // the others (it holds setup.exe and the script too); 0: DiskSize.
+  uint32_t FirstDiskSize = 0;
   int Level = 9;              // zlib level of the file streams and the script blocks
   bool CompressScript = true;
   // The single-file layout: one file holding the script at ScriptOffset
@@ -32,6 +35,10 @@ struct DistributionOptions {
   bool SingleFile = false;
   std::string SingleFileName = "SETUP.BIN";
   uint32_t ScriptOffset = 0;
+  // The single-file setup: Loader (the loader program) and SetupProgram
+  // (setup.exe) stand before the script instead of a filler, and the file
+  // ends with the attachment's trailer (loader/attachment.h).
+  std::string Loader, SetupProgram;
   // Called on the complete output, before anything is moved into place,
   // with the script's path and its offsets (data offset 0: disk data files
   // beside it); raises to refuse the build. qvbuild checks there what
@@ -43,6 +50,20 @@ struct DistributionOptions {
 class EOptionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A temporary directory inside the output directory; removed with all it
+// holds when the owner goes.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& out_dir);
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
 };
 
 // Checks the options before anything is read or written; raises
