@@ -157,6 +157,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
       const DWORD code = GetLastError();
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
         a.Context = SCtxRestartReplace;
+        ctx.Journal.NoteRestartReplace(a.TempName, a.Dest);
         ScheduleRestartReplace(a.TempName, a.Dest);
         a.RestartReplaced = true;
         a.TempCreated = false;  // it waits for the restart
@@ -168,6 +169,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   }
   if (!a.RestartReplaced) {
     a.Context = SCtxRename;
+    if (!a.Existed && !(flags & ffUninstallNeverRemove)) ctx.Journal.NoteNewFile(a.Dest);
     if (!MoveFileA(a.TempName.c_str(), a.Dest.c_str())) {
       const DWORD code = GetLastError();
       // The old file goes straight back; the question that follows may
@@ -189,6 +191,7 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
 
   a.Context = SCtxCreateTemp;
   a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)));
+  ctx.Journal.NoteTempFile(a.TempName);
   TFileHandle temp(CreateFileA(a.TempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!temp) RaiseLastIOError("creating", a.TempName);
@@ -302,6 +305,7 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
   }
   if ((flags & ffSharedFile) && IsVersion4Shell()) {
     a.Context.clear();
+    ctx.Journal.NoteSharedCount(a.Dest);
     IncrementSharedCount(a.Dest, a.Existed);
     ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},
                           dfSharedFile | ((flags & ffRegisterServer) ? dfRegisteredServer : 0));

@@ -68,6 +68,7 @@ bool TInstallForm::FormCloseQuery() {
 }
 
 void TInstallForm::CheckCancel() {
+  transaction_->Journal().Flush();
   if (CancelRequested) throw EAbort();
   forms::ProcessMessages();
   if (CancelRequested) throw EAbort();
