@@ -21,10 +21,12 @@ void CreateDirectoryTree(const std::string& path) {
 }
 
 void CreateDirectories(TInstallContext& ctx) {
+  ctx.Journal.Intend(ukRemoveDir, {AppDir}, 0);
   CreateDirectoryTree(AppDir);
   ctx.Log.AppendStrings(ukRemoveDir, {AppDir}, 0);
   for (const SetupDirEntry& d : Script.DirEntries) {
     const std::string path = ExpandDirConstants(d.DirName());
+    ctx.Journal.Intend(ukRemoveDir, {path}, 0);
     CreateDirectoryTree(path);
     ctx.Log.AppendStrings(ukRemoveDir, {path}, 0);
   }

@@ -84,6 +84,7 @@ void CreateShellIcons(TInstallContext& ctx, const std::string& programs) {
     // folder itself would be recorded, and taken away with the group.
     if (GroupName.find_first_not_of('\\') == std::string::npos)
       throw Exception(Format(SCreateFolderFailedFmt, group_folder.c_str()));
+    ctx.Journal.Intend(ukRemoveDir, {group_folder}, 1);
     if (!FolderExists(group_folder)) {
       // One level only: a group whose parent folder is missing fails.
       if (!CreateDirectoryA(group_folder.c_str(), nullptr))
@@ -95,6 +96,7 @@ void CreateShellIcons(TInstallContext& ctx, const std::string& programs) {
     for (const SetupIconEntry& e : Script.IconEntries) {
       const TIconTexts t = Expanded(e);
       const std::string link_file = ShellLinkFileName(group_folder, t.Name);
+      ctx.Journal.Intend(ukDeleteFile, {link_file}, dfNotifyShell);
       CreateShellLink(link_file, t.Name, t.FileName, t.Parameters, t.WorkingDir, t.IconFile,
                       t.IconIndex);
       ShellChangeNotify(SHCNE_CREATE, SHCNF_PATHA, link_file);
@@ -114,6 +116,7 @@ void CreateProgmanIcons(TInstallContext& ctx, TDDE& dde) {
   TDDEConversation conv(dde, service.get(), service.get());
   if (!ProgmanItemTextsSafe(GroupName, "", {}))
     throw Exception(Format(SUnableToCreateIcon, GroupName.c_str()));
+  ctx.Journal.Intend(ukProgmanEntry, {GroupName, ""}, 0);
   dde.Execute(conv.get(), ProgmanCreateGroupCommand(GroupName), false);
   dde.Execute(conv.get(), ProgmanShowGroupCommand(GroupName), false);
   ctx.Log.AppendStrings(ukProgmanEntry, {GroupName, ""}, 0);
@@ -127,6 +130,7 @@ void CreateProgmanIcons(TInstallContext& ctx, TDDE& dde) {
     if (!ProgmanItemTextsSafe(GroupName, t.Name, {command, t.Parameters, t.IconFile, working_dir}))
       throw Exception(Format(SUnableToCreateIcon, t.Name.c_str()));
     // An item of that name, if any, gives its place to the next one added.
+    ctx.Journal.Intend(ukProgmanEntry, {GroupName, t.Name}, 0);
     dde.Execute(conv.get(), ProgmanReplaceItemCommand(t.Name), true);
     dde.Execute(conv.get(),
                 ProgmanAddItemCommand(command, t.Parameters, t.Name, t.IconFile, t.IconIndex,

@@ -76,14 +76,16 @@ void CreateIniEntries(TInstallContext& ctx) {
     const std::string value = ExpandDirConstants(e.Value());
     const std::string file = ExpandDirConstants(e.IniFileName());
     bool written = false;
+    TUndoAppend rec;
+    const bool recorded = IniEntryUndo(e.IniFlags(), file, section, key, rec);
+    if (recorded) ctx.Journal.Intend(rec.Kind, rec.Strings, rec.Param);
     for (;;) {
       // Texts that would not read back as written (a key holding '=', a
       // line break, ...) are refused like a failed write.
       written = IniEntryWritable(section, key, value) && WriteIniValue(section, key, value, file);
       if (written || !AskRetry(IniEntryErrorQuestion(file))) break;
     }
-    TUndoAppend rec;
-    if (written && IniEntryUndo(e.IniFlags(), file, section, key, rec)) Append(ctx.Log, rec);
+    if (written && recorded) Append(ctx.Log, rec);
     ctx.Progress.CheckCancel();
   }
   ctx.Progress.AddProgress(kStepProgress);
@@ -96,10 +98,12 @@ void CreateRegistryEntries(TInstallContext& ctx) {
       try {
         const std::string sub_key = ExpandDirConstants(e.SubKey());
         const std::string value_name = ExpandDirConstants(e.ValueName());
-        WriteRegistryEntry(e, sub_key, value_name);
         TUndoAppend rec;
-        if (RegistryEntryUndo(e.RegFlags(), e.ValueType(), e.RootKey(), sub_key, value_name, rec))
-          Append(ctx.Log, rec);
+        const bool recorded =
+            RegistryEntryUndo(e.RegFlags(), e.ValueType(), e.RootKey(), sub_key, value_name, rec);
+        if (recorded) ctx.Journal.Intend(rec.Kind, rec.Strings, rec.Param);
+        WriteRegistryEntry(e, sub_key, value_name);
+        if (recorded) Append(ctx.Log, rec);
         break;
       } catch (const EAbort&) {
         throw;

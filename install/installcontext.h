@@ -67,7 +67,7 @@ using TPromptForDisk =
 // One installation's shared state. The driver owns it for one run.
 struct TInstallContext {
   TInstallContext(TInstallTransaction& transaction, TInstallProgress& progress)
-      : Transaction(transaction), Log(transaction.Log()), Progress(progress) {}
+      : Transaction(transaction), Log(transaction.Log()), Journal(transaction.Journal()), Progress(progress) {}
 
   // The installation's transaction: the file step keeps its safety copies
   // there, the driver commits it at the end, the install window rolls it
@@ -75,6 +75,9 @@ struct TInstallContext {
   // to.
   TInstallTransaction& Transaction;
   TUndoChanges& Log;
+  // The transaction's journal on disk: each step says there what it is
+  // about to change before it changes it (Intend, the Note calls).
+  TInstallJournal& Journal;
   TInstallProgress& Progress;
 
   // Wizard choices as the background window copied them (also in the

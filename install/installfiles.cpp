@@ -165,6 +165,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
       const DWORD code = GetLastError();
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
         a.Context = SCtxRestartReplace;
+        ctx.Journal.NoteRestartReplace(a.TempName, a.Dest);
         ScheduleRestartReplace(a.TempName, a.Dest);
         a.RestartReplaced = true;
         a.TempCreated = false;  // it waits for the restart
@@ -176,6 +177,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   }
   if (!a.RestartReplaced) {
     a.Context = SCtxRename;
+    if (!a.Existed && !(flags & ffUninstallNeverRemove)) ctx.Journal.NoteNewFile(a.Dest);
     TTimedPart timed(ctx.Clock, "rename");
     if (!MoveFileA(a.TempName.c_str(), a.Dest.c_str())) {
       const DWORD code = GetLastError();
@@ -221,6 +223,9 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
     SetLastError(create_error);
     RaiseLastIOError("creating", a.TempName);
   }
+  // The journal names the temporary file once it is ours (a name tried and
+  // found taken belongs to someone else) and before anything is written.
+  ctx.Journal.NoteTempFile(a.TempName);
   a.TempCreated = true;
 
   // The disk data file stays open from one file to the next while the
@@ -369,6 +374,7 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
   }
   if ((flags & ffSharedFile) && IsVersion4Shell()) {
     a.Context.clear();
+    ctx.Journal.NoteSharedCount(a.Dest);
     TTimedPart timed(ctx.Clock, "shared count and log record");
     IncrementSharedCount(a.Dest, a.Existed);
     ctx.Log.AppendStrings(ukDeleteFile, {a.Dest, a.TempName},

@@ -68,6 +68,7 @@ bool TInstallForm::FormCloseQuery() {
 }
 
 void TInstallForm::CheckCancel() {
+  transaction_->Journal().Flush();
   if (CancelRequested) throw EAbort();
   DrawChanges(false);
   // Check points come every few milliseconds while data is read. The queue

@@ -15,6 +15,7 @@ void RunInstallationSteps(TInstallContext& ctx) {
   const SetupHeader& h = Script.Header;
   const bool uninstallable = (h.Flags() & hfUninstallable) != 0;
 
+  ctx.Transaction.StartJournal(h.ApplicationName(), AppDir);
   p.SetStatusText(SStatusCreatingFolders);
   CreateDirectories(ctx);
   if (uninstallable) {

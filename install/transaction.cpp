@@ -9,8 +9,14 @@
 #include "install/restartreplace.h"
 #include "run/dirconst.h"
 
+void TInstallTransaction::StartJournal(const std::string& app_name, const std::string& app_dir) {
+  if (journal_.Open(app_name, app_dir))
+    log_.OnAppend = [this](const UndoRecord& r) { journal_.Appended(r); };
+}
+
 std::string TInstallTransaction::MoveAside(const std::string& dest, uint32_t attributes) {
   const std::string safety = NewTempFileName(ExtractFilePath(FullPathName(dest)));
+  journal_.NoteSafetyCopy(dest, safety, attributes);
   if (!MoveFileA(dest.c_str(), safety.c_str())) return std::string();
   replaced_.push_back(TReplacedFile{dest, safety, attributes});
   return safety;
@@ -24,11 +30,13 @@ bool TInstallTransaction::PutBackLast() {
 }
 
 void TInstallTransaction::RecordAttributes(const std::string& dest, uint32_t attributes) {
+  journal_.NoteAttributes(dest, attributes);
   replaced_.push_back(TReplacedFile{dest, std::string(), attributes});
 }
 
 void TInstallTransaction::Commit(const std::string& log_file) {
   if (!log_file.empty()) log_.WriteLogFile(log_file);
+  journal_.Committed();
   // Nothing can be taken back from here on: the replaced files' safety
   // copies go.
   for (const TReplacedFile& r : replaced_) {
@@ -39,6 +47,7 @@ void TInstallTransaction::Commit(const std::string& log_file) {
   }
   replaced_.clear();
   log_.DiscardAll();
+  journal_.End();
 }
 
 void TInstallTransaction::Rollback() {
@@ -62,4 +71,5 @@ void TInstallTransaction::Rollback() {
     }
   }
   replaced_.clear();
+  journal_.End();
 }

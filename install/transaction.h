@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "install/journalfile.h"
 #include "undo/undolog.h"
 
 // An existing file that the file step replaced, or whose attributes it
@@ -29,6 +30,12 @@ class TInstallTransaction {
  public:
   // The change log; its AppName and AdminFlag are set by the owner.
   TUndoChanges& Log() { return log_; }
+
+  // The journal on disk of every change (install/journalfile). Started by
+  // the driver before the first change; from then on every record of the
+  // log goes into it too, Commit and Rollback end it.
+  void StartJournal(const std::string& app_name, const std::string& app_dir);
+  TInstallJournal& Journal() { return journal_; }
 
   // The file step's safety copies. MoveAside renames the existing file dest
   // to a fresh temporary name in its folder and keeps it as dest's safety
@@ -58,5 +65,6 @@ class TInstallTransaction {
 
  private:
   TUndoChanges log_;
+  TInstallJournal journal_;
   std::vector<TReplacedFile> replaced_;
 };

@@ -42,6 +42,7 @@ void ReserveUninstallFiles(TInstallContext& ctx) {
     const std::string file_template = UninstallFileTemplate(AppDir, i);
     if (AnyFileMatches(UninstallFileName(file_template, '?'))) continue;
     const std::string name = UninstallFileName(file_template, '0');
+    ctx.Journal.Intend(ukDeleteFile, {name, ""}, 0);
     TFileHandle f(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!f) RaiseLastIOError("creating", name);
@@ -72,6 +73,7 @@ void RegisterUninstaller(TInstallContext& ctx) {
       break;
   }
   const std::string full = std::string(SUninstallKeyPath) + "\\" + name;
+  ctx.Journal.Intend(ukRegKeyTree, {full}, 0x80000002u);
   TRegKey key;
   if (RegCreateKeyExA(uninstall.get(), name.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                       key.put(), nullptr) != ERROR_SUCCESS)

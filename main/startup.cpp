@@ -8,6 +8,7 @@
 #include "common/msgbox.h"
 #include "common/strutil.h"
 #include "common/syshelpers.h"
+#include "install/journalfile.h"
 #include "main/systemfacts.h"
 #include "run/globals.h"
 #include "setupdata/win32file.h"
@@ -48,6 +49,10 @@ void Startup() {
   const unsigned clock = ((now.wDay * 24u + now.wHour) * 60u + now.wMinute) * 60000u +
                          now.wSecond * 1000u + now.wMilliseconds;
   std::srand(clock ^ GetTickCount());
+
+  // An installation that was killed is taken back before anything else.
+  WinDir = QueryWindowsDir();
+  RecoverInterruptedInstallations();
 
   const std::string program_path = ProgramPath();
   TCommandLine cl = ParseSetupCommandLine(program_path, __argc > 0 ? __argc - 1 : 0,

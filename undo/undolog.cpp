@@ -50,6 +50,7 @@ void TUndoChanges::AppendRaw(uint8_t kind, const void* data, uint32_t param, uin
     first_ = r;
   last_ = r;
   ++count_;
+  if (OnAppend) OnAppend(*r);
 }
 
 void TUndoChanges::AppendStrings(uint8_t kind, const std::vector<std::string>& strings,

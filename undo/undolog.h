@@ -164,6 +164,9 @@ class TUndoChanges {
   // be deleted; true when the caller took care of it (deleted it after all,
   // or had it deleted at the restart). May be empty.
   std::function<bool(const std::string& file)> OnFileNotDeleted;
+  // Called by AppendRaw with each record once it is in the list (the
+  // installation's journal on disk); may be empty.
+  std::function<void(const UndoRecord& record)> OnAppend;
 
  private:
   UndoRecord* first_ = nullptr;

@@ -21,6 +21,7 @@
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
 #include "forms/forms.h"
+#include "install/journalfile.h"
 #include "install/restartreplace.h"
 #include "run/globals.h"
 #include "setupdata/win32file.h"
@@ -176,7 +177,15 @@ int Refuse(const std::string& text) {
 int RunUninstall(const std::string& cmdline) {
   TUninstallCommand cmd;
   if (!ParseUninstallCommandLine(cmdline, cmd)) return Refuse(BadCommandLineText());
+  // An installation of this product that was killed is taken back first;
+  // when it was the first one, nothing is left to uninstall.
+  WinDir = QueryWindowsDir();
+  const int recovered = RecoverInterruptedInstallations(
+      [&cmd](const TJournalHeader& h) {
+        return PathKey(StripTrailingBackslash(h.AppDir)) == PathKey(StripTrailingBackslash(cmd.AppDir));
+      });
   const DWORD attr = GetFileAttributesA(cmd.LogFile.c_str());
+  if (recovered > 0 && attr == INVALID_FILE_ATTRIBUTES) return kRemoved;
   if (attr == INVALID_FILE_ATTRIBUTES || (attr & FILE_ATTRIBUTE_DIRECTORY))
     return Refuse(LogMissingText(cmd.LogFile));
 
