@@ -130,16 +130,7 @@ int ShowMessageBoxFmt(const char* fmt, const std::string& caption, MessageBoxKin
                       ...) {
   va_list args;
   va_start(args, flags);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string text;
-  if (n > 0) {
-    std::vector<char> buf(static_cast<size_t>(n) + 1);
-    std::vsnprintf(buf.data(), buf.size(), fmt, args);
-    text.assign(buf.data(), static_cast<size_t>(n));
-  }
+  const std::string text = FormatV(fmt, args);
   va_end(args);
   return ShowMessageBoxStr(text, caption, kind, flags);
 }

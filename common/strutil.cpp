@@ -8,20 +8,40 @@
 
 #include "common/exceptions.h"
 
-std::string Format(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  va_list ap2;
-  va_copy(ap2, ap);
-  int n = std::vsnprintf(nullptr, 0, fmt, ap);
-  va_end(ap);
-  std::string out;
-  if (n > 0) {
-    std::vector<char> buf(static_cast<size_t>(n) + 1);
-    std::vsnprintf(buf.data(), buf.size(), fmt, ap2);
-    out.assign(buf.data(), static_cast<size_t>(n));
+std::string FormatV(const char* fmt, va_list args) {
+#ifdef _WIN32
+  // _vsnprintf, not vsnprintf: in C++ mingw makes vsnprintf its own C99
+  // formatter, some 20 KB of code in each shipped program. _vsnprintf
+  // answers -1 when the text does not fit (and may then leave it
+  // unterminated, as it does when the text fills the buffer exactly): the
+  // buffer grows until the text and its terminator fit.
+  std::vector<char> buf(256);
+  for (;;) {
+    va_list copy;
+    va_copy(copy, args);
+    const int n = _vsnprintf(buf.data(), buf.size(), fmt, copy);
+    va_end(copy);
+    if (n >= 0 && static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<size_t>(n));
+    if (buf.size() >= (1u << 24)) return std::string();  // no text of this program is that long
+    buf.resize(buf.size() * 2);
   }
-  va_end(ap2);
+#else
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  if (n <= 0) return std::string();
+  std::vector<char> buf(static_cast<size_t>(n) + 1);
+  std::vsnprintf(buf.data(), buf.size(), fmt, args);
+  return std::string(buf.data(), static_cast<size_t>(n));
+#endif
+}
+
+std::string Format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  std::string out = FormatV(fmt, args);
+  va_end(args);
   return out;
 }
 

@@ -3,8 +3,14 @@
 #include <cstdint>
 #include <string>
 
-// Formats like printf into a std::string.
+#include <cstdarg>
+
+// Formats like printf into a std::string. On Windows the C library's own
+// formatter does it (crtdll.dll in the shipped programs), so only what every
+// C library formats alike is used: %s %c %d %u %x %X %ld %lu %lx with flags,
+// width and precision; no %z, %ll or floating point.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* fmt, va_list args);
 
 // Converts a whole decimal integer text (optional sign, no spaces) to a
 // 32-bit signed value. Raises EConvertError with "'%s' is not a valid integer

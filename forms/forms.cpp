@@ -478,14 +478,21 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 }
 
 void TForm::CentreOverClientArea(HWND over) {
-  if (!over) over = GetDesktopWindow();
-  RECT client{};
-  GetClientRect(over, &client);
-  MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  // The work area: the screen less the task bar; the whole screen where the
+  // system knows no work area (NT 3.51 answers SPI_GETWORKAREA with FALSE).
+  RECT work{};
+  if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) || work.right <= work.left || work.bottom <= work.top)
+    work = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT client = work;
+  if (over) {
+    GetClientRect(over, &client);
+    MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  }
   const RECT r = WindowRect();
   const int width = r.right - r.left, height = r.bottom - r.top;
   int left = 0, top = 0;
-  CentreOver(client.left, client.top, client.right, client.bottom, width, height, left, top);
+  CentreOver(TScreenRect{client.left, client.top, client.right, client.bottom},
+             TScreenRect{work.left, work.top, work.right, work.bottom}, width, height, left, top);
   SetBounds(left, top, width, height);
 }
 

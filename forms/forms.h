@@ -292,8 +292,9 @@ class TForm : public TContainer {
   void SetCaption(const std::string& caption);
   void SetBounds(int left, int top, int width, int height);
   RECT WindowRect() const;  // screen coordinates
-  // Centres the form over the client area of over (the desktop when null),
-  // never off the top or left edge (CentreOver).
+  // Centres the form over the client area of over, or over the screen's work
+  // area when over is null, and keeps it inside the work area (CentreOver).
+  // Every form that is centred is centred by this.
   void CentreOverClientArea(HWND over);
   void Show();              // modeless; FormShow runs before the window appears
   void Hide();

@@ -1,9 +1,16 @@
 #include "forms/placement.h"
 
-void CentreOver(int client_left, int client_top, int client_right, int client_bottom, int width,
-                int height, int& left, int& top) {
-  left = (client_left + client_right) / 2 - width / 2;
-  top = (client_top + client_bottom) / 2 - height / 2;
-  if (left < 0) left = 0;
-  if (top < 0) top = 0;
+namespace {
+int Centred(int low, int high, int size, int bound_low, int bound_high) {
+  int at = (low + high) / 2 - size / 2;
+  if (at + size > bound_high) at = bound_high - size;
+  if (at < bound_low) at = bound_low;
+  return at;
+}
+}  // namespace
+
+void CentreOver(const TScreenRect& over, const TScreenRect& bounds, int width, int height, int& left,
+                int& top) {
+  left = Centred(over.left, over.right, width, bounds.left, bounds.right);
+  top = Centred(over.top, over.bottom, height, bounds.top, bounds.bottom);
 }

@@ -53,12 +53,13 @@ TChooseDirForm& CreateChooseDirForm(HWND owner) {
 
 TChooseDirForm& ChooseDirForm() { return CreateChooseDirForm(nullptr); }
 
-bool BrowseForFolder(const std::string& prompt, const std::string& start, const std::string& create_name,
-                     std::string& result) {
+bool BrowseForFolder(HWND from, const std::string& prompt, const std::string& start,
+                     const std::string& create_name, std::string& result) {
   TChooseDirForm& form = ChooseDirForm();
   form.TheEdit.SetText(start);
   form.CreateName.SetText(create_name);
   form.Label1.SetText(prompt);
+  form.CentreOverClientArea(from);
   if (form.ShowModal() == forms::mrCancel) return false;
   result = form.TheEdit.Text();
   return true;

@@ -44,8 +44,8 @@ class TChooseDirForm : public forms::TForm {
 TChooseDirForm& CreateChooseDirForm(HWND owner);
 TChooseDirForm& ChooseDirForm();
 
-// Shows the chooser with start in its path field, create_name as the name to
-// append and prompt above; true and the path field's text in result unless
-// the user cancelled.
-bool BrowseForFolder(const std::string& prompt, const std::string& start, const std::string& create_name,
-                     std::string& result);
+// Shows the chooser centred over from (the window whose Browse opened it)
+// with start in its path field, create_name as the name to append and prompt
+// above; true and the path field's text in result unless the user cancelled.
+bool BrowseForFolder(HWND from, const std::string& prompt, const std::string& start,
+                     const std::string& create_name, std::string& result);

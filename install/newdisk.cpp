@@ -57,10 +57,7 @@ TNewDiskForm::TNewDiskForm(HWND owner) {
   BrowseButton.onClick = [this] { BrowseButtonClick(); };
   FormCreate();
   // Centred on the screen.
-  const RECT r = WindowRect();
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  SetBounds((GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width,
-            height);
+  CentreOverClientArea(nullptr);
 }
 
 void TNewDiskForm::FormCreate() {
@@ -89,7 +86,7 @@ bool TNewDiskForm::FormCloseQuery() {
 
 void TNewDiskForm::BrowseButtonClick() {
   std::string path;
-  if (BrowseForFolder(kNextDiskBrowsePrompt, Trim(PathEdit.Text()), "", path)) PathEdit.SetText(path);
+  if (BrowseForFolder(Handle(), kNextDiskBrowsePrompt, Trim(PathEdit.Text()), "", path)) PathEdit.SetText(path);
 }
 
 bool PromptForDisk(int disk, const std::string& file_name, const std::string& initial_dir, std::string& dir) {

@@ -229,8 +229,8 @@ void TMainForm::EnterStep(TSetupStep step) {
         Close();
         return Closing;
       };
-      Wizard->onBrowse = [](std::string& dir, const std::string& append_name, const std::string& prompt) {
-        return BrowseForFolder(prompt, dir, append_name, dir);
+      Wizard->onBrowse = [this](std::string& dir, const std::string& append_name, const std::string& prompt) {
+        return BrowseForFolder(Wizard->Handle(), prompt, dir, append_name, dir);
       };
       Wizard->Show();
       break;

@@ -1,10 +1,10 @@
 #include "run/dirconst.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "common/exceptions.h"
 #include "common/pathutil.h"
+#include "common/strutil.h"
 #include "run/globals.h"
 
 const char* const STooManyFiles =
@@ -50,9 +50,7 @@ std::string NewTempFileName(const std::string& directory, const TNameExists& exi
   for (;;) {
     n = n == last_number ? 0 : n + 1;
     if (n == start) throw Exception(STooManyFiles);
-    char name[16];
-    std::snprintf(name, sizeof name, "qv%.6X.tmp", static_cast<unsigned>(n));
-    std::string candidate = dir + name;
+    std::string candidate = dir + Format("qv%.6X.tmp", static_cast<unsigned>(n));
     if (!exists(candidate)) return candidate;
   }
 }

@@ -10,7 +10,7 @@ PACKAGES=(
   zlib1g-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   wine64 wine32:i386 xvfb xauth x11-utils imagemagick
   fonts-liberation  # metric twins of Arial and Times New Roman, which Wine uses for them
-  fonts-wine        # Wine's Marlett, which draws the title-bar buttons
+  fonts-wine        # Wine's Marlett, which draws the title-bar buttons (winerun.py puts it in each prefix)
   nlohmann-json3-dev
   mtools            # lists and reads the floppy images qvbuild writes (tests, main job)
   xorriso           # qvbuild --media cd makes CD.ISO with it

@@ -21,12 +21,7 @@ TUninstallForm::TUninstallForm(const std::string& appName) {
 void TUninstallForm::FormCreate(const std::string& appName) {
   StatusLabel.SetText(RemovingText(appName));
   // Centred on the screen's work area.
-  RECT work{};
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  const RECT r = WindowRect();
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  SetBounds((work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width,
-            height);
+  CentreOverClientArea(nullptr);
 }
 
 void TUninstallForm::SetProgress(size_t done, size_t total) {

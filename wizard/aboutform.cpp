@@ -32,9 +32,5 @@ TAboutForm::TAboutForm(HWND owner) {
   };
   CreateControls(layout);
   // Centred over the owner, like every dialog of the program.
-  RECT owner_rect{}, r = WindowRect();
-  GetWindowRect(owner ? owner : GetDesktopWindow(), &owner_rect);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  SetBounds((owner_rect.left + owner_rect.right) / 2 - w / 2,
-            (owner_rect.top + owner_rect.bottom) / 2 - h / 2, w, h);
+  CentreOverClientArea(owner);
 }

@@ -90,9 +90,21 @@ HWND WaitOwn(SetupRun& s, const std::string& caption) {
   return WaitForWindow(q, kTimeout);
 }
 
+// Where form stands against the client area of over: centred (each half
+// truncated toward zero, as the forms place themselves) is {0, 0}.
+POINT OffCentre(HWND form, HWND over) {
+  RECT c{}, r{};
+  GetClientRect(over, &c);
+  MapWindowPoints(over, nullptr, reinterpret_cast<POINT*>(&c), 2);
+  GetWindowRect(form, &r);
+  return POINT{r.left - ((c.left + c.right) / 2 - (r.right - r.left) / 2),
+               r.top - ((c.top + c.bottom) / 2 - (r.bottom - r.top) / 2)};
+}
+
 // What Browse on the destination page showed and left in DirEdit.
 struct TBrowseView {
   std::string prompt, start_edit, after_cancel, picked, dir_after_pick, reopened_edit, reopened_item, dir_after_typed;
+  POINT off_centre{-1, -1};  // the chooser against the wizard
 };
 
 std::string SelectedItem(HWND list) {
@@ -116,6 +128,7 @@ TBrowseView BrowseFromDestination(SetupRun& s, HWND w, const std::string& shot) 
   for (const ControlInfo& c : Controls(chooser))
     if (c.class_name == "Static" && c.client.top == 8) v.prompt = c.text;
   v.start_edit = GetText(edit);
+  v.off_centre = OffCentre(chooser, w);
   Screenshot(shot, chooser);
   SetEditText(edit, "C:\\Cancelled");
   ClickButton(chooser, "Cancel");
@@ -226,6 +239,8 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
     EXPECT_EQ(b.reopened_edit, "Z:\\Span Test");  // the caller's text
     EXPECT_EQ(b.reopened_item, "Z:\\");            // the folder of the last use
     EXPECT_EQ(b.dir_after_typed, app);
+    EXPECT_EQ(b.off_centre.x, 0);
+    EXPECT_EQ(b.off_centre.y, 0);
     HWND prompt = WaitOwn(s, kPromptCaption);
     const TPromptView v = ReadPrompt(prompt);
     EXPECT_EQ(v.label, PromptText(2, word));
@@ -265,6 +280,12 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
   WaitEnabled(prompt);
   ClickButton(prompt, "Browse...");
   HWND chooser = WaitOwn(s, "Select Folder");
+  // The chooser over the prompt, the prompt on the screen.
+  const POINT chooser_off = OffCentre(chooser, prompt), prompt_off = OffCentre(prompt, GetDesktopWindow());
+  EXPECT_EQ(chooser_off.x, 0);
+  EXPECT_EQ(chooser_off.y, 0);
+  EXPECT_EQ(prompt_off.x, 0);
+  EXPECT_EQ(prompt_off.y, 0);
   HWND chooser_edit = ChildOfClass(chooser, "Edit");
   EXPECT_EQ(GetText(chooser_edit), d.dir);
   // The list starts in the folder setup.exe was started in (the scratch

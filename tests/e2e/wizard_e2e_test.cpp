@@ -196,7 +196,12 @@ void TypicalInstallation(const std::string& shot_prefix, bool version4) {
   if (!shot_prefix.empty()) Screenshot(shot_prefix + "3-information", w);
   ClickButton(w, "Next >");
   s.ExpectPage(w, "Choose Destination Location");
-  EXPECT_EQ(GetText(EditAt(w, 0)), kPF + "\\Quill Notes");
+  const HWND dir_edit = EditAt(w, 0);
+  EXPECT_EQ(GetText(dir_edit), kPF + "\\Quill Notes");
+  // The path reads from its beginning: the caret at the start, and the
+  // first character shown is the first of the path.
+  EXPECT_EQ(SendMessageA(dir_edit, EM_GETSEL, 0, 0), 0);
+  EXPECT_EQ(SendMessageA(dir_edit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
   s.Control(w, std::string("Setup will install Quill Notes in the following ") +
                    (version4 ? "folder." : "directory."));
   s.Control(w, "The program requires at least " + std::to_string(KB(script)) +

@@ -255,10 +255,23 @@ TEST(WizardTexts, LabelsAndCommands) {
   EXPECT_EQ(InitialDestination("C:\\Program Files\\", "Sample"), "C:\\Program Files\\Sample");
   EXPECT_EQ(InitialDestination("", "Sample"), "Sample");
   int l = 0, t = 0;
-  CentreOver(0, 0, 1024, 768, 486, 335, l, t);
+  const TScreenRect screen{0, 0, 1024, 768};
+  CentreOver(screen, screen, 486, 335, l, t);
   EXPECT_EQ(l, 512 - 243);
   EXPECT_EQ(t, 384 - 167);
-  CentreOver(0, 0, 100, 50, 487, 336, l, t);
+  CentreOver(TScreenRect{0, 0, 100, 50}, screen, 487, 336, l, t);
   EXPECT_EQ(l, 0);
   EXPECT_EQ(t, 0);
+  // Over a window near an edge of the work area: pulled inside it.
+  const TScreenRect work{0, 28, 1024, 768};
+  CentreOver(TScreenRect{900, 0, 1100, 100}, work, 238, 300, l, t);
+  EXPECT_EQ(l, 1024 - 238);
+  EXPECT_EQ(t, 28);
+  CentreOver(TScreenRect{-50, 700, 50, 800}, work, 238, 300, l, t);
+  EXPECT_EQ(l, 0);
+  EXPECT_EQ(t, 768 - 300);
+  // Larger than the work area: its top-left corner stays in it.
+  CentreOver(screen, work, 1200, 900, l, t);
+  EXPECT_EQ(l, 0);
+  EXPECT_EQ(t, 28);
 }

@@ -474,7 +474,7 @@ TGeometry Find(const TChooserView& v, const std::string& key) {
 // wizard: the DirEdit text in, the script's default directory appended to
 // every folder picked.
 bool BrowseForInstallFolder(std::string& dir_edit, const std::string& default_directory) {
-  return BrowseForFolder(SBrowsePrompt, dir_edit, default_directory, dir_edit);
+  return BrowseForFolder(nullptr, SBrowsePrompt, dir_edit, default_directory, dir_edit);
 }
 
 }  // namespace

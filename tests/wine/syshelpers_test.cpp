@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/strutil.h"
 #include "common/syshelpers.h"
 #include "main/systemfacts.h"
 #include "run/dirconst.h"
@@ -346,6 +347,21 @@ TEST(TempNames, FileSystemExistenceTest) {
   EXPECT_EQ(NewTempFileName(dir, FileOrDirExists, 0), dir + "\\qv000003.tmp");
   EXPECT_TRUE(DirectoryWritable(dir));
   EXPECT_FALSE(DirectoryWritable(dir + "\\nope"));
+}
+
+// Format through the C library of the build (crtdll.dll for the shipped
+// programs): the conversions the program's texts use, and texts that fill
+// the first buffer exactly, overflow it, or are much longer.
+TEST(Text, FormatConversionsAndLongTexts) {
+  EXPECT_EQ(Format("%s_qv%d|%.3d|%u|%lu|0x%08lx|qv%.6X.tmp|%x|%-3s|%c", "App 1.0", -7, 5, 4000000000u,
+                   4000000001ul, 0xC0FFEEul, 0xABCDu, 255u, "a", 'z'),
+            "App 1.0_qv-7|005|4000000000|4000000001|0x00c0ffee|qv00ABCD.tmp|ff|a  |z");
+  for (size_t length : {255u, 256u, 257u, 5000u}) {
+    const std::string text(length, 'p');
+    EXPECT_EQ(Format("%s", text.c_str()), text) << length;
+    EXPECT_EQ(Format("[%s]", text.c_str()), "[" + text + "]") << length;
+  }
+  EXPECT_EQ(Format("%s", ""), "");
 }
 
 }  // namespace

@@ -36,6 +36,15 @@ X86_STATUS = 'x86-status'
 WINESERVER = '/usr/lib/wine/wineserver64'
 WINE_INF = '/usr/share/wine/wine.inf'
 WINE_FONTS = '/usr/share/wine/fonts'
+# Wine's own fonts that a prefix gets in C:\windows\Fonts, where Windows keeps
+# them too. Debian's Wine names its data directory /usr/lib/wine/../../share/wine
+# and looks for these fonts below it through a Windows path with those '..'
+# steps in it, which its file layer does not resolve: fonts-wine's files are
+# never read from /usr/share/wine/fonts. Marlett draws the caption buttons
+# (without it they show as the letters 0, 1, 2 and r). The other faces of
+# fonts-wine stay out: the texts' metrics come from fonts-liberation and
+# DejaVu, as the layout tests expect.
+PREFIX_FONTS = ('marlett.ttf',)
 VERSIONS = ('win95', 'win98', 'nt351', 'nt40', 'win2k', 'default')
 RC_TIMEOUT = 124
 RC_BENCH = 125
@@ -176,12 +185,24 @@ def wine_stamp():
         wine32 = 'wine32-%d' % os.stat(WINE32).st_mtime
     except OSError:
         wine32 = 'no-wine32'
-    # Nor one made before fonts-wine (Marlett, the title-bar buttons) came.
+    # Nor one made before fonts-wine (Marlett, the title-bar buttons) came,
+    # or with another set of fonts in C:\windows\Fonts.
     try:
-        fonts = 'fonts-%d' % os.stat(WINE_FONTS).st_mtime
+        fonts = 'fonts-%d+%s' % (os.stat(WINE_FONTS).st_mtime, ','.join(PREFIX_FONTS))
     except OSError:
         fonts = 'no-wine-fonts'
     return '%s %s %s %s\n' % (version, inf, wine32, fonts)
+
+
+def install_fonts(prefix):
+    """Copies PREFIX_FONTS into the prefix's C:\\windows\\Fonts (those that
+    fonts-wine installed; a machine without it keeps Wine's fallback)."""
+    fonts = os.path.join(prefix, 'drive_c', 'windows', 'Fonts')
+    os.makedirs(fonts, exist_ok=True)
+    for name in PREFIX_FONTS:
+        source = os.path.join(WINE_FONTS, name)
+        if os.path.isfile(source):
+            shutil.copy2(source, os.path.join(fonts, name))
 
 
 def template_valid(template, stamp):
@@ -217,6 +238,7 @@ def make_template(root, force=False):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         if rc != 0 or not os.path.isfile(os.path.join(new, 'user.reg')):
             raise BenchError('wineboot -i failed (exit code %d) for %s' % (rc, new))
+        install_fonts(new)
         with open(os.path.join(new, STAMP), 'w') as f:
             f.write(stamp)
         if os.path.isdir(template):

@@ -1,6 +1,6 @@
 // What the runner promises a Windows test program, where a broken promise
 // would let a product test pass or fail for the wrong reason: the Windows
-// version it asked for, setup.exe and the helper programs of its own build
+// version it asked for, the caption buttons' font (screenshots), setup.exe and the helper programs of its own build
 // (not the other build's), a prefix and a scratch directory that no earlier
 // run has touched and, run as two halves at once (concurrent_check.py), neither
 // half seeing the other's files, windows or display.
@@ -33,6 +33,11 @@ bool WaitForFile(const std::string& path) {
   return false;
 }
 
+int CALLBACK CountFace(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+  ++*reinterpret_cast<int*>(found);
+  return 1;
+}
+
 TEST(Bench, VersionFreshPrefixAndScratchDirectory) {
   unsigned major = 0, minor = 0, platform = 0;
   ASSERT_EQ(std::sscanf(EnvOr("QV_EXPECT_VERSION", "").c_str(), "%u.%u.%u", &major, &minor, &platform), 3);
@@ -48,6 +53,17 @@ TEST(Bench, VersionFreshPrefixAndScratchDirectory) {
   EXPECT_EQ(LOBYTE(LOWORD(v)), major);
   EXPECT_EQ(HIBYTE(LOWORD(v)), minor);
   EXPECT_EQ((v & 0x80000000u) != 0, platform == VER_PLATFORM_WIN32_WINDOWS);
+
+  // Marlett is there: Wine draws the caption buttons with it, and without it
+  // they show as the letters 0, 1, 2 and r.
+  LOGFONTA marlett{};
+  marlett.lfCharSet = DEFAULT_CHARSET;
+  lstrcpyA(marlett.lfFaceName, "Marlett");
+  int found = 0;
+  HDC screen = GetDC(nullptr);
+  EnumFontFamiliesExA(screen, &marlett, CountFace, reinterpret_cast<LPARAM>(&found), 0);
+  ReleaseDC(nullptr, screen);
+  EXPECT_GT(found, 0) << "no Marlett in the prefix";
 
   // QV_BUILD_DIR_WIN is the directory of this very program.
   char self_path[MAX_PATH];
