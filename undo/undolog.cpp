@@ -265,7 +265,7 @@ std::string NthString(const char* data, uint16_t length, int n) {
 // names that would end the command they are put into.
 void CheckRecordMeaning(unsigned n, uint8_t kind, uint32_t param, const char* d, uint16_t length) {
   auto full_path = [n](const std::string& path) {
-    if (!IsFullPath(path)) Damaged(Format("record %u names \"%s\", which is not a full path", n, path.c_str()));
+    if (!path.empty() && !IsFullPath(path)) Damaged(Format("record %u names \"%s\", which is not a full path", n, path.c_str()));
   };
   switch (kind) {
     case ukRemoveDir:
@@ -323,8 +323,9 @@ void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
                      static_cast<unsigned long>(kUndoLogHeaderSize)));
 
   const unsigned count = GetLE(data + 8, 2);
+  // A script may leave the application without a name; its log is still
+  // the installation's.
   const unsigned nameLength = data[10];
-  if (nameLength == 0) Damaged("it names no application");
   if (nameLength > 63) Damaged(Format("its application name is %u characters long (63 at most)", nameLength));
   for (unsigned i = 0; i < nameLength; ++i)
     if (data[11 + i] < 32) Damaged("its application name holds a control character");
@@ -367,10 +368,11 @@ void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
       Damaged(Format("record %u holds %d strings where its kind needs %d", n, strings, StringsNeeded(kind)));
     if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue) && !IsRootKeyParam(param))
       Damaged(Format("record %u names no registry root (0x%08lx)", n, static_cast<unsigned long>(param)));
-    if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue || kind == ukRemoveDir ||
-         kind == ukDeleteFile) &&
-        d[0] == 0)
-      Damaged(Format("record %u names no %s", n, kind == ukRemoveDir ? "folder" : kind == ukDeleteFile ? "file" : "registry key"));
+    // A folder or file record without a path (a directory or delete entry
+    // whose text expanded to nothing) asks for nothing and is kept as it
+    // is; a registry record without a key would name its root.
+    if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue) && d[0] == 0)
+      Damaged(Format("record %u names no registry key", n));
     CheckRecordMeaning(n, kind, param, reinterpret_cast<const char*>(d), length);
     spans.push_back({pos + kUndoRecordHeadSize, param, kind, length});
     pos += kUndoRecordHeadSize + length;

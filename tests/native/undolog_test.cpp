@@ -408,8 +408,6 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
        "its header was never written (the installation stopped while writing it)"},
       {"short header", [](Bytes& b) { b.resize(40); }, EUndoLogError::kTruncated,
        "it ends inside its header (40 of 78 bytes)"},
-      {"no name", [](Bytes& b) { b[10] = 0; std::fill(b.begin() + 11, b.begin() + 74, 0); },
-       EUndoLogError::kDamaged, "it names no application"},
       {"long name", [](Bytes& b) { b[10] = 64; }, EUndoLogError::kDamaged,
        "its application name is 64 characters long (63 at most)"},
       {"control in name", [](Bytes& b) { b[12] = 1; }, EUndoLogError::kDamaged,
@@ -445,8 +443,8 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
        "record 2 holds 2 strings where its kind needs 3"},
       {"no registry root", [&](Bytes& b) { b[third + 11] = 0; }, EUndoLogError::kDamaged,
        "record 3 names no registry root (0x00000002)"},
-      {"no file name", [&](Bytes& b) { b[second + 15] = 0; }, EUndoLogError::kDamaged,
-       "record 2 names no file"},
+      {"no registry key", [&](Bytes& b) { b[third + 15] = 0; }, EUndoLogError::kDamaged,
+       "record 3 names no registry key"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);

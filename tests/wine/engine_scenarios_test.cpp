@@ -850,3 +850,36 @@ TEST(Install, RollbackRestoresReplacedFiles) {
   expected.push_back(Rec(1, 0, {app + "\\BIG.BIN", ""}));
   ExpectLog(log, expected);
 }
+
+// A script that leaves texts empty (no application name; a directory entry
+// and an uninstall-delete entry that expand to nothing) installs, and
+// Uninstal.exe takes it away again from the log it left, calling it by its
+// folder's name.
+TEST(Install, ProductWithEmptyTextsIsRemovable) {
+  const std::string app = "C:\\QvNameless";
+  sw::ScriptBuilder b = Product("", kUninstallable);
+  b.Header.ApplicationVersionName = "Nameless 1.0";
+  b.Dirs = {{""}};
+  b.Files = {Entry("{app}\\A.TXT", Bytes("a"))};
+  b.UninstallDeletes = {{""}};
+  WriteDistribution(b, sw::BuildOptions(), TestTmp() + "nameless", {});
+  const qvsnap::Snapshot before = MachineState();
+  {
+    Host host("--source " + Quote(TestTmp() + "nameless") + " --app " + Quote(app) + " --noicons",
+              TestTmp() + "runnameless");
+    ASSERT_EQ(host.ExitCode(), 0u);
+  }
+  EXPECT_EQ(ReadUninstallLog(app + "\\UNINST1.000").app_name, "");
+  qvui::UiProcess u(Quote(Bin("Uninstal.exe")) + " /U " + Quote(app + "\\UNINST0.000") + " " +
+                    Quote(app + "\\UNINST1.000"));
+  HWND box = qvui::WaitForMessageBox("Uninstall", kBoxWait, u.Pid());
+  const std::string asked = qvui::ReadMessageBox(box).text;
+  EXPECT_EQ(asked.rfind("Remove QvNameless from this computer?", 0), 0u) << asked;
+  qvui::AnswerMessageBox(box, "Yes");
+  ASSERT_TRUE(qvui::WaitForWindowGone(box, kBoxWait));
+  box = qvui::WaitForMessageBox("Uninstall", kBoxWait, u.Pid());
+  EXPECT_EQ(qvui::ReadMessageBox(box).text, "QvNameless was removed from this computer.");
+  qvui::AnswerMessageBox(box, "OK");
+  EXPECT_EQ(u.WaitForExitCode(kExitWait), 0u);
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "");
+}
