@@ -288,8 +288,10 @@ void CheckRecordMeaning(unsigned n, uint8_t kind, uint32_t param, const char* d,
     case ukProgmanEntry:
       for (int i = 0; i < 2; ++i) {
         const std::string name = NthString(d, length, i);
-        if (name.find_first_of("\"[]") != std::string::npos)
-          Damaged(Format("record %u names the Program Manager %s \"%s\", which holds \", [ or ]", n,
+        // The names go between double quotes: only a quote or a line
+        // break would end them early.
+        if (name.find_first_of("\"\r\n") != std::string::npos)
+          Damaged(Format("record %u names the Program Manager %s \"%s\", which holds \" or a line break", n,
                          i == 0 ? "group" : "item", name.c_str()));
       }
       break;

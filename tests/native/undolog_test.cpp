@@ -509,8 +509,9 @@ TEST(UndoLogRead, RefusesRecordsThatWouldDoHarm) {
        "record 2 would delete the registry key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
        "\\Uninstall with all it holds, a key that every program shares"},
       {ukProgmanEntry, {"G\")][DeleteGroup(\"Main", ""}, 0,
-       "record 2 names the Program Manager group \"G\")][DeleteGroup(\"Main\", which holds \", [ or ]"},
-      {ukProgmanEntry, {"G", "I]"}, 0, "record 2 names the Program Manager item \"I]\", which holds \", [ or ]"},
+       "record 2 names the Program Manager group \"G\")][DeleteGroup(\"Main\", which holds \" or a line break"},
+      {ukProgmanEntry, {"G", "I\r\nJ"}, 0,
+       "record 2 names the Program Manager item \"I\r\nJ\", which holds \" or a line break"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.says);
@@ -543,6 +544,26 @@ TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
 }
 
 }  // namespace
+
+// What the installer writes for a script with empty texts is read as it
+// stands: no application name, a folder and an uninstall-delete record whose
+// paths expanded to nothing, Program Manager names with brackets.
+TEST(UndoLogRead, LogsOfEmptyTextsAndBracketedNamesAreRead) {
+  TUndoChanges w;
+  w.AppendStrings(ukRemoveDir, {""}, 0);
+  w.AppendStrings(ukProgmanEntry, {"Tools [beta]", "Run ]now["}, 0);
+  w.AppendStrings(ukDeleteFile, {"", ""}, dfUninstallOnly);
+  TFakeDisk d;
+  w.WriteLogFile("log", FakeFactory(d));
+  TUndoChanges r;
+  r.ReadLogData(d.file.data(), d.file.size());
+  EXPECT_EQ(r.AppName, "");
+  std::vector<UndoRecord*> recs = Records(r);
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[0]->DataLength, 1u);
+  EXPECT_EQ(recs[1]->String(1), "Run ]now[");
+  EXPECT_EQ(recs[2]->Param, dfUninstallOnly);
+}
 
 // The icon step records a shortcut with its link alone (no second string);
 // such a log is read.

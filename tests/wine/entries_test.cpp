@@ -587,6 +587,21 @@ TEST_F(EntriesTest, OurProgmanGroupAndItemsReplacedOnASecondRunAndRolledBack) {
   EXPECT_NE(log.find("[AddItem(C:\\windows\\notepad.exe,\"Readme\",,)]"), std::string::npos);
   EXPECT_NE(log.find("[ReplaceItem(\"My App\")]"), std::string::npos);
 
+  // "[" and "]" inside the quoted names are sent, read and taken back as
+  // they stand.
+  GroupName = "Qv [Tools]";
+  Script.IconEntries.clear();
+  AddIcon({"Run ]now[", "{win}\\notepad.exe", "", "", "", 0});
+  StepRun brackets;
+  CreateProgramIcons(brackets.ctx);
+  EXPECT_EQ(Records(brackets.log),
+            (std::vector<std::string>{"2:Qv [Tools]||:0", "2:Qv [Tools]|Run ]now[|:0"}));
+  PmItem bracketed;
+  EXPECT_TRUE(pm.FindItem("Qv [Tools]", "Run ]now[", bracketed));
+  EXPECT_TRUE(brackets.log.Replay(false));
+  EXPECT_FALSE(pm.HasGroup("Qv [Tools]"));
+  GroupName = "Qv Group";
+
   // An item name that would end its quotes early is never sent.
   Script.IconEntries.clear();
   AddIcon({"Bad\")][DeleteGroup(\"Main", "C:\\x.exe", "", "", "", 0});
