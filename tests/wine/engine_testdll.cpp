@@ -6,11 +6,7 @@
 //
 // Named FAULTATT*.DLL, its DllMain writes to address 0 when the library is
 // loaded; named FAULTDET*.DLL, when FreeLibrary unloads it (not when the
-// process ends): a DLL that crashes in its start-up or clean-up code. Wine's
-// loader catches what DllMain raises; Windows 95's does not: in the i686
-// build the DLL first unhooks every handler registered since its thread
-// started, so that its crash goes where it would go there (to the process's
-// last-chance filter). The x86_64 system has no such chain to unhook.
+// process ends): a DLL that crashes in its start-up or clean-up code.
 #include <windows.h>
 
 #include <cstdio>
@@ -47,15 +43,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() {
   return S_OK;
 }
 
-static void Crash(int how) {
-#if defined(__i386__)
-  NT_TIB* tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
-  EXCEPTION_REGISTRATION_RECORD* r = tib->ExceptionList;
-  while (r->Next != reinterpret_cast<EXCEPTION_REGISTRATION_RECORD*>(-1)) r = r->Next;
-  tib->ExceptionList = r;  // the thread's own, outermost handler
-#endif
-  *g_nowhere = how;
-}
+static void Crash(int how) { *g_nowhere = how; }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
   char path[MAX_PATH];
