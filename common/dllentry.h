@@ -1,14 +1,15 @@
 // Calling a DLL's registration entry point (DllRegisterServer when the file
 // step registers a file, DllUnregisterServer when the replay takes that
-// back): load the library, find the entry point, call it under the fault
-// guard, free the library.
+// back): load the library, find the entry point, call it, free the library,
+// the three calls into the DLL's code (its DllMain runs on load and free)
+// each under the fault guard.
 #pragma once
 #include <cstdint>
 #include <string>
 
 // How far the call came.
 enum class TDllCallStage {
-  NotLoaded,   // the library could not be loaded
+  NotLoaded,   // the library could not be loaded (or crashed while loading)
   Loaded,      // it has no such entry point
   EntryFound,  // the entry point did not return: it crashed or raised
   Returned,    // the entry point returned Result

@@ -53,35 +53,58 @@ LONG WINAPI GuardFilter(EXCEPTION_POINTERS* info) {
 
 // Its own frame lies between the guarded frame and the foreign code, so the
 // stack below it belongs to the foreign call alone and is dead after a fault.
-__attribute__((noinline)) void Invoke(TGuardFrame* frame, TStatusProc proc, volatile HRESULT* status) {
+__attribute__((noinline)) void Invoke(TGuardFrame* frame, TContextProc proc, void* context,
+                                      volatile HRESULT* status) {
   volatile char here = 0;
   // Room for this small frame, then an alignment as at a function's entry:
   // 16 bytes before the return address is pushed.
   uintptr_t sp = (reinterpret_cast<uintptr_t>(&here) - 512) & ~static_cast<uintptr_t>(15);
   frame->resume_sp = sp - sizeof(void*);
-  *status = proc();
+  *status = proc(context);
   (void)here;
 }
 
 // True when proc returned; false when the filter sent control back here.
-__attribute__((noinline)) bool RunFrame(TGuardFrame* frame, TStatusProc proc, volatile HRESULT* status) {
+__attribute__((noinline)) bool RunFrame(TGuardFrame* frame, TContextProc proc, void* context,
+                                        volatile HRESULT* status) {
   if (__builtin_setjmp(frame->jump) != 0) return false;
-  Invoke(frame, proc, status);
+  Invoke(frame, proc, context, status);
   return true;
 }
+
+struct TStatusCall {
+  TStatusProc proc;
+};
+
+HRESULT CallStatusProc(void* context) { return static_cast<TStatusCall*>(context)->proc(); }
 
 }  // namespace
 
 TGuardedResult CallGuarded(TStatusProc proc) {
+  TStatusCall call{proc};
+  return CallGuarded(CallStatusProc, &call);
+}
+
+TGuardedResult CallGuarded(TContextProc proc, void* context) {
   TGuardFrame frame{};
   frame.thread_id = GetCurrentThreadId();
   frame.outer = g_innermost;
   if (frame.outer == nullptr) g_previous_filter = SetUnhandledExceptionFilter(GuardFilter);
   g_innermost = &frame;
 
+#if defined(__i386__)
+  // The handlers that the foreign code (or a loader it ran in) registered
+  // below this frame lie on the stack that the resume leaves: the chain
+  // must start where it started here again.
+  NT_TIB* const tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+  EXCEPTION_REGISTRATION_RECORD* const handlers = tib->ExceptionList;
+#endif
   volatile HRESULT status = 0;
   TGuardedResult result;
-  result.Completed = RunFrame(&frame, proc, &status);
+  result.Completed = RunFrame(&frame, proc, context, &status);
+#if defined(__i386__)
+  if (!result.Completed) tib->ExceptionList = handlers;
+#endif
 
   g_innermost = frame.outer;
   if (frame.outer == nullptr) SetUnhandledExceptionFilter(g_previous_filter);

@@ -19,3 +19,8 @@ struct TGuardedResult {
 // Calls proc on this thread under the guard. Guards may nest; a fault on
 // another thread is not taken for one of this call.
 TGuardedResult CallGuarded(TStatusProc proc);
+
+// The same for a call of our own that goes into foreign code (LoadLibrary
+// and FreeLibrary run the DLL's DllMain): proc(context) under the guard.
+using TContextProc = HRESULT (*)(void* context);
+TGuardedResult CallGuarded(TContextProc proc, void* context);

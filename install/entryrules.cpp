@@ -83,12 +83,14 @@ std::string ShellLinkFileName(const std::string& group_folder, const std::string
 
 bool ProgmanItemTextsSafe(const std::string& group, const std::string& item,
                           const std::vector<std::string>& other_fields) {
-  auto safe = [](const std::string& s) {
-    return s.find(']') == std::string::npos && !HasLineBreakOrNul(s);
+  // Inside its double quotes a name may hold anything but a double quote
+  // and a line break ("]" there does not end the command); the unquoted
+  // fields end at "]".
+  auto quotable = [](const std::string& s) {
+    return s.find('"') == std::string::npos && !HasLineBreakOrNul(s);
   };
-  if (group.find('"') != std::string::npos || item.find('"') != std::string::npos) return false;
-  if (!safe(group) || !safe(item)) return false;
+  if (!quotable(group) || !quotable(item)) return false;
   for (const std::string& f : other_fields)
-    if (!safe(f)) return false;
+    if (f.find(']') != std::string::npos || HasLineBreakOrNul(f)) return false;
   return true;
 }

@@ -65,6 +65,7 @@ std::string ShellLinkFileName(const std::string& group_folder, const std::string
 
 // True when Program Manager's commands can carry the texts as they are:
 // the group and item names, written between double quotes, hold no double
-// quote, and no text holds ']' (which ends a command) or a line break.
+// quote, the other (unquoted) fields no ']' (which ends a command there),
+// and no text holds a line break.
 bool ProgmanItemTextsSafe(const std::string& group, const std::string& item,
                           const std::vector<std::string>& other_fields);

@@ -33,10 +33,11 @@ std::wstring Widen(const std::string& s) {
   return w;
 }
 
-// Writes one shell link. The link object's setters are not checked; the
-// saved file is, since a link that was never written must not be reported
-// (or recorded) as made.
-void CreateShellLink(const std::string& link_file, const std::string& description,
+// Writes one shell link; false when it could not be saved. The link
+// object's setters are not checked. A link that cannot be saved (its name
+// holds a character that file names cannot) is no reason to take the whole
+// installation back: the caller leaves it out, and out of the log.
+bool CreateShellLink(const std::string& link_file, const std::string& description,
                      const std::string& target, const std::string& parameters,
                      const std::string& working_dir, const std::string& icon_file,
                      int32_t icon_index) {
@@ -57,9 +58,7 @@ void CreateShellLink(const std::string& link_file, const std::string& descriptio
   if (FAILED(hr) || !file)
     throw Exception(Format("Unable to obtain the shell link's file interface (code: %d)",
                            static_cast<int>(hr)));
-  if (FAILED(file->Save(Widen(link_file).c_str(), TRUE)) ||
-      !FileOrDirExists(link_file))
-    throw Exception(Format(SUnableToCreateIcon, link_file.c_str()));
+  return SUCCEEDED(file->Save(Widen(link_file).c_str(), TRUE)) && FileOrDirExists(link_file);
 }
 
 // One icon entry with its texts expanded.
@@ -97,10 +96,11 @@ void CreateShellIcons(TInstallContext& ctx, const std::string& programs) {
       const TIconTexts t = Expanded(e);
       const std::string link_file = ShellLinkFileName(group_folder, t.Name);
       ctx.Journal.Intend(ukDeleteFile, {link_file}, dfNotifyShell);
-      CreateShellLink(link_file, t.Name, t.FileName, t.Parameters, t.WorkingDir, t.IconFile,
-                      t.IconIndex);
-      ShellChangeNotify(SHCNE_CREATE, SHCNF_PATHA, link_file);
-      ctx.Log.AppendStrings(ukDeleteFile, {link_file}, dfNotifyShell);
+      if (CreateShellLink(link_file, t.Name, t.FileName, t.Parameters, t.WorkingDir, t.IconFile,
+                          t.IconIndex)) {
+        ShellChangeNotify(SHCNE_CREATE, SHCNF_PATHA, link_file);
+        ctx.Log.AppendStrings(ukDeleteFile, {link_file}, dfNotifyShell);
+      }
       ctx.Progress.AddProgress(kIconProgress);
     }
   } catch (...) {

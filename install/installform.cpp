@@ -199,7 +199,15 @@ void TInstallForm::Fail(const Exception* error) {
     ShowMessageBoxStr("Setup was not complete.\r\n\r\nPlease correct the problem and run Setup again.",
                       "", mbkStop, MB_OK);
   }
-  transaction_->Rollback();
+  // The program ends whatever the rollback meets: a window that may not
+  // close and has nothing left to do would keep the user waiting for ever.
+  try {
+    transaction_->Rollback();
+  } catch (...) {
+    Hide();
+    forms::Terminate(kInstallFailedExitCode);
+    throw;
+  }
   Hide();
   forms::Terminate(kInstallFailedExitCode);
 }

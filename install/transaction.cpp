@@ -50,8 +50,21 @@ void TInstallTransaction::Commit(const std::string& log_file) {
   journal_.End();
 }
 
+namespace {
+void ShowRollbackError(const std::string& message) {
+  const std::string text = message + ".";
+  MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
+}
+}  // namespace
+
 void TInstallTransaction::Rollback() {
-  log_.Replay(false);
+  // The replay shows and passes over what fails in a record; whatever else
+  // leaves it must not keep the replaced files from going back.
+  try {
+    log_.Replay(false);
+  } catch (const std::exception& e) {
+    ShowRollbackError(e.what());
+  }
   for (auto it = replaced_.rbegin(); it != replaced_.rend(); ++it) {
     try {
       if (!it->SafetyCopy.empty()) {
@@ -66,8 +79,7 @@ void TInstallTransaction::Rollback() {
           !SetFileAttributesA(it->Dest.c_str(), it->Attributes))
         RaiseLastIOError("restoring the attributes of", it->Dest);
     } catch (const Exception& e) {
-      const std::string text = e.Message() + ".";
-      MessageBoxA(nullptr, text.c_str(), "Uninstall", MB_OK | MB_ICONERROR);
+      ShowRollbackError(e.Message());
     }
   }
   replaced_.clear();

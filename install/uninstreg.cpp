@@ -30,12 +30,18 @@ bool AnyFileMatches(const std::string& pattern) {
 }
 
 void SetStringValue(HKEY key, const char* name, const std::string& value, const std::string& key_path) {
+  if (FailNextUninstallStringWrite && std::string(name) == "UninstallString") {
+    FailNextUninstallStringWrite = false;
+    throw Exception(Format(SRegWriteFailedFmt, key_path.c_str()));
+  }
   if (RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
     throw Exception(Format(SRegWriteFailedFmt, key_path.c_str()));
 }
 
 }  // namespace
+
+bool FailNextUninstallStringWrite = false;
 
 void ReserveUninstallFiles(TInstallContext& ctx) {
   for (int i = 0; i <= 999; ++i) {
@@ -78,12 +84,12 @@ void RegisterUninstaller(TInstallContext& ctx) {
   if (RegCreateKeyExA(uninstall.get(), name.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                       key.put(), nullptr) != ERROR_SUCCESS)
     throw Exception(Format(SRegCreateFailedFmt, full.c_str()));
+  // Recorded as soon as it exists: a value that cannot be written must not
+  // leave a half-made entry in the list of installed programs.
+  ctx.Log.AppendStrings(ukRegKeyTree, {full}, 0x80000002u);
   SetStringValue(key.get(), "DisplayName", app, full);
   SetStringValue(key.get(), "UninstallString",
                  UninstallCommandLine(WinDir, ctx.UninstallFileTemplate), full);
-  key.reset();
-  uninstall.reset();
-  ctx.Log.AppendStrings(ukRegKeyTree, {full}, 0x80000002u);
 }
 
 void RecordUninstallDeletes(TInstallContext& ctx) {

@@ -6,4 +6,7 @@
 
 void ReserveUninstallFiles(TInstallContext& ctx);
 void RegisterUninstaller(TInstallContext& ctx);
+// Test hook: when set, the next write of the UninstallString value fails as
+// a write the registry refuses. Reset by that write.
+extern bool FailNextUninstallStringWrite;
 void RecordUninstallDeletes(TInstallContext& ctx);

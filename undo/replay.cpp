@@ -52,12 +52,13 @@ void DeleteIniSection(const std::string& section, const std::string& ini_file) {
 // The working state of one replay.
 class TReplay {
  public:
-  TReplay(TDDE& dde, bool uninstall_mode, const std::function<void(const std::string&)>& kept,
+  TReplay(bool uninstall_mode, const std::function<void(const std::string&)>& kept,
           const std::function<bool(const std::string&)>& not_deleted)
-      : dde_(dde), uninstall_mode_(uninstall_mode), kept_(kept), not_deleted_(not_deleted) {}
+      : uninstall_mode_(uninstall_mode), kept_(kept), not_deleted_(not_deleted) {}
   ~TReplay() {
-    if (conv_open_) dde_.Disconnect(conv_);
-    dde_.FreeStringHandle(service_);
+    if (!dde_) return;
+    if (conv_open_) dde_->Disconnect(conv_);
+    dde_->FreeStringHandle(service_);
   }
   TReplay(const TReplay&) = delete;
   TReplay& operator=(const TReplay&) = delete;
@@ -132,43 +133,48 @@ class TReplay {
   void ProgmanEntry(const UndoRecord& rec) {
     std::string group = rec.String(0);
     std::string item = rec.String(1);
+    // The DDE client starts with the first Program Manager record: a
+    // replay without one never needs DDE, and one that cannot start fails
+    // this record only (the next such record tries again).
+    if (!dde_) dde_ = std::make_unique<TDDE>();
+    TDDE& dde = *dde_;
     if (!conv_open_) {
-      if (service_ == nullptr) service_ = dde_.CreateStringHandle(ProgmanService);
+      if (service_ == nullptr) service_ = dde.CreateStringHandle(ProgmanService);
       try {
-        conv_ = dde_.Connect(service_, service_);
+        conv_ = dde.Connect(service_, service_);
       } catch (...) {
-        dde_.FreeStringHandle(service_);  // the next record starts afresh
+        dde.FreeStringHandle(service_);  // the next record starts afresh
         throw;
       }
       conv_open_ = true;
     }
     if (group != last_group_) {
-      if (!dde_.Execute(conv_, ProgmanShowGroupCommand(group), true)) {
+      if (!dde.Execute(conv_, ProgmanShowGroupCommand(group), true)) {
         result = false;
         return;
       }
       last_group_ = group;
     }
     if (!item.empty()) {
-      dde_.Execute(conv_, ProgmanDeleteItemCommand(item), false);
+      dde.Execute(conv_, ProgmanDeleteItemCommand(item), false);
       return;
     }
     // The record stands for the group: delete it only when it is empty.
-    HSZ item_handle = dde_.CreateStringHandle(group);
+    HSZ item_handle = dde.CreateStringHandle(group);
     HDDEDATA data = nullptr;
     try {
       const BYTE* bytes = nullptr;
       DWORD size = 0;
-      dde_.Request(conv_, item_handle, CF_TEXT, data, bytes, size);
+      dde.Request(conv_, item_handle, CF_TEXT, data, bytes, size);
       if (ProgmanGroupIsEmpty(reinterpret_cast<const char*>(bytes), size))
-        dde_.Execute(conv_, ProgmanDeleteGroupCommand(group), false);
+        dde.Execute(conv_, ProgmanDeleteGroupCommand(group), false);
     } catch (...) {
-      dde_.UnaccessData(data);
-      dde_.FreeStringHandle(item_handle);
+      dde.UnaccessData(data);
+      dde.FreeStringHandle(item_handle);
       throw;
     }
-    dde_.UnaccessData(data);
-    dde_.FreeStringHandle(item_handle);
+    dde.UnaccessData(data);
+    dde.FreeStringHandle(item_handle);
   }
 
   void IniValue(const UndoRecord& rec) {
@@ -221,7 +227,7 @@ class TReplay {
     if (subkeys == 0 && values == 0 && !DeleteRegKeyTree(root, subkey)) result = false;
   }
 
-  TDDE& dde_;
+  std::unique_ptr<TDDE> dde_;
   bool uninstall_mode_;
   const std::function<void(const std::string&)>& kept_;
   const std::function<bool(const std::string&)>& not_deleted_;
@@ -284,8 +290,7 @@ bool IsIniSectionEmpty(const std::string& section, const std::string& ini_file) 
 }
 
 bool TUndoChanges::Replay(bool UninstallMode) {
-  TDDE dde;  // a failure here leaves the list as it is
-  TReplay replay(dde, UninstallMode, OnSharedFileKept, OnFileNotDeleted);
+  TReplay replay(UninstallMode, OnSharedFileKept, OnFileNotDeleted);
   UndoRecord* rec = last_;
   const size_t total = count_;
   size_t done = 0;

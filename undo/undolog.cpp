@@ -266,7 +266,7 @@ std::string NthString(const char* data, uint16_t length, int n) {
 // names that would end the command they are put into.
 void CheckRecordMeaning(unsigned n, uint8_t kind, uint32_t param, const char* d, uint16_t length) {
   auto full_path = [n](const std::string& path) {
-    if (!IsFullPath(path)) Damaged(Format("record %u names \"%s\", which is not a full path", n, path.c_str()));
+    if (!path.empty() && !IsFullPath(path)) Damaged(Format("record %u names \"%s\", which is not a full path", n, path.c_str()));
   };
   switch (kind) {
     case ukRemoveDir:
@@ -289,8 +289,10 @@ void CheckRecordMeaning(unsigned n, uint8_t kind, uint32_t param, const char* d,
     case ukProgmanEntry:
       for (int i = 0; i < 2; ++i) {
         const std::string name = NthString(d, length, i);
-        if (name.find_first_of("\"[]") != std::string::npos)
-          Damaged(Format("record %u names the Program Manager %s \"%s\", which holds \", [ or ]", n,
+        // The names go between double quotes: only a quote or a line
+        // break would end them early.
+        if (name.find_first_of("\"\r\n") != std::string::npos)
+          Damaged(Format("record %u names the Program Manager %s \"%s\", which holds \" or a line break", n,
                          i == 0 ? "group" : "item", name.c_str()));
       }
       break;
@@ -324,8 +326,9 @@ void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
                      static_cast<unsigned long>(kUndoLogHeaderSize)));
 
   const unsigned count = GetLE(data + 8, 2);
+  // A script may leave the application without a name; its log is still
+  // the installation's.
   const unsigned nameLength = data[10];
-  if (nameLength == 0) Damaged("it names no application");
   if (nameLength > 63) Damaged(Format("its application name is %u characters long (63 at most)", nameLength));
   for (unsigned i = 0; i < nameLength; ++i)
     if (data[11 + i] < 32) Damaged("its application name holds a control character");
@@ -368,10 +371,11 @@ void TUndoChanges::ReadLogData(const uint8_t* data, size_t size) {
       Damaged(Format("record %u holds %d strings where its kind needs %d", n, strings, StringsNeeded(kind)));
     if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue) && !IsRootKeyParam(param))
       Damaged(Format("record %u names no registry root (0x%08lx)", n, static_cast<unsigned long>(param)));
-    if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue || kind == ukRemoveDir ||
-         kind == ukDeleteFile) &&
-        d[0] == 0)
-      Damaged(Format("record %u names no %s", n, kind == ukRemoveDir ? "folder" : kind == ukDeleteFile ? "file" : "registry key"));
+    // A folder or file record without a path (a directory or delete entry
+    // whose text expanded to nothing) asks for nothing and is kept as it
+    // is; a registry record without a key would name its root.
+    if ((kind == ukRegKeyTree || kind == ukRegKeyIfEmpty || kind == ukRegValue) && d[0] == 0)
+      Damaged(Format("record %u names no registry key", n));
     CheckRecordMeaning(n, kind, param, reinterpret_cast<const char*>(d), length);
     spans.push_back({pos + kUndoRecordHeadSize, param, kind, length});
     pos += kUndoRecordHeadSize + length;

@@ -143,9 +143,10 @@ class TUndoChanges {
   // kept: the ID, the header fields, each record's links, kind, length,
   // strings and (for registry kinds) root key, the record count against the
   // file's end; and what the records ask for: full paths of files and
-  // folders, key trees that MayDeleteKeyTree allows, Program Manager names
-  // without '"', '[' or ']'. Raises EUndoLogError naming the first fault;
-  // the list then stays empty.
+  // folders (a folder or file record may name none: it asks for nothing),
+  // key trees that MayDeleteKeyTree allows, Program Manager names without
+  // '"' or a line break. The application name may be empty. Raises
+  // EUndoLogError naming the first fault; the list then stays empty.
   void ReadLogData(const uint8_t* data, size_t size);
   // The same from a file; EInOutError when it cannot be opened or read.
   void ReadLogFile(const std::string& name);

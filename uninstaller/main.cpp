@@ -207,7 +207,7 @@ int RunUninstall(const std::string& cmdline) {
   } catch (const std::bad_alloc&) {
     return Refuse(LogUnreadableText(cmd.LogFile, EOutOfMemory().Message()));
   }
-  const std::string appName = log.AppName;
+  const std::string appName = AppNameForTexts(log.AppName, cmd.AppDir);
   // An administrator's installation changed what belongs to the whole
   // computer (HKEY_LOCAL_MACHINE, shared files, system files): another
   // user could take back only part of it.
@@ -398,7 +398,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   try {
     return RunUninstall(GetCommandLineA());
   } catch (const Exception& e) {
-    // The DDE client that cannot start, a window that cannot be made.
+    // A window that cannot be made.
     MessageBoxA(nullptr, (e.Message() + ".").c_str(), kUninstallCaption, MB_OK | MB_ICONERROR);
   } catch (const std::bad_alloc&) {
     MessageBoxA(nullptr, (EOutOfMemory().Message() + ".").c_str(), kUninstallCaption, MB_OK | MB_ICONERROR);

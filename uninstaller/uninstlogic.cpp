@@ -153,6 +153,15 @@ std::string LogDamagedText(const std::string& logFile, const EUndoLogError& e) {
          "(" + e.Message() + ")\r\n\r\nNothing was removed.";
 }
 
+std::string AppNameForTexts(const std::string& logName, const std::string& appDir) {
+  if (!logName.empty()) return logName;
+  std::string dir = appDir;
+  while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  const size_t slash = dir.find_last_of("\\:");
+  const std::string last = slash == std::string::npos ? dir : dir.substr(slash + 1);
+  return last.empty() ? appDir : last;
+}
+
 std::string NotAdministratorText(const std::string& appName) {
   return appName + " was installed by a user with administrative rights, and only such a user can "
                    "remove it: it changed files and settings that belong to the whole computer.\r\n\r\n"

@@ -57,6 +57,11 @@ struct TRemovalOutcome {
   }
 };
 
+// The name the texts give the application: the log's, or, for a script
+// that left it without one, the name of its folder (the folder itself for
+// a drive's root).
+std::string AppNameForTexts(const std::string& logName, const std::string& appDir);
+
 // The texts (caption "Uninstall" for all of them).
 extern const char* const kUninstallCaption;
 std::string BadCommandLineText();

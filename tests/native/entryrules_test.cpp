@@ -91,8 +91,12 @@ TEST(EntryRules, QuestionTextsAndLinkNames) {
 
 TEST(EntryRules, ProgmanTextsThatWouldChangeTheCommandAreRefused) {
   EXPECT_TRUE(ProgmanItemTextsSafe("Group (x)", "Item, 2", {"\"C:\\a b\\x.exe\"", "/a,b", "", ""}));
+  // Inside the quotes "[" and "]" are plain characters.
+  EXPECT_TRUE(ProgmanItemTextsSafe("Tools [beta]", "Run ]now[", {"x.exe"}));
   EXPECT_FALSE(ProgmanItemTextsSafe("G\"", "I", {}));
   EXPECT_FALSE(ProgmanItemTextsSafe("G", "I\")][DeleteGroup(\"Main", {}));
+  EXPECT_FALSE(ProgmanItemTextsSafe("G", "I\r\nJ", {}));
+  EXPECT_FALSE(ProgmanItemTextsSafe("G\n", "I", {}));
   EXPECT_FALSE(ProgmanItemTextsSafe("G", "I", {"x.exe)][DeleteGroup(Main)"}));
   EXPECT_FALSE(ProgmanItemTextsSafe("G", "I", {"x.exe", "a\r\nb"}));
 }

@@ -408,8 +408,6 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
        "its header was never written (the installation stopped while writing it)"},
       {"short header", [](Bytes& b) { b.resize(40); }, EUndoLogError::kTruncated,
        "it ends inside its header (40 of 78 bytes)"},
-      {"no name", [](Bytes& b) { b[10] = 0; std::fill(b.begin() + 11, b.begin() + 74, 0); },
-       EUndoLogError::kDamaged, "it names no application"},
       {"long name", [](Bytes& b) { b[10] = 64; }, EUndoLogError::kDamaged,
        "its application name is 64 characters long (63 at most)"},
       {"control in name", [](Bytes& b) { b[12] = 1; }, EUndoLogError::kDamaged,
@@ -445,8 +443,8 @@ TEST(UndoLogRead, RefusesEveryDamageWithItsReason) {
        "record 2 holds 2 strings where its kind needs 3"},
       {"no registry root", [&](Bytes& b) { b[third + 11] = 0; }, EUndoLogError::kDamaged,
        "record 3 names no registry root (0x00000002)"},
-      {"no file name", [&](Bytes& b) { b[second + 15] = 0; }, EUndoLogError::kDamaged,
-       "record 2 names no file"},
+      {"no registry key", [&](Bytes& b) { b[third + 15] = 0; }, EUndoLogError::kDamaged,
+       "record 3 names no registry key"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -511,8 +509,9 @@ TEST(UndoLogRead, RefusesRecordsThatWouldDoHarm) {
        "record 2 would delete the registry key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
        "\\Uninstall with all it holds, a key that every program shares"},
       {ukProgmanEntry, {"G\")][DeleteGroup(\"Main", ""}, 0,
-       "record 2 names the Program Manager group \"G\")][DeleteGroup(\"Main\", which holds \", [ or ]"},
-      {ukProgmanEntry, {"G", "I]"}, 0, "record 2 names the Program Manager item \"I]\", which holds \", [ or ]"},
+       "record 2 names the Program Manager group \"G\")][DeleteGroup(\"Main\", which holds \" or a line break"},
+      {ukProgmanEntry, {"G", "I\r\nJ"}, 0,
+       "record 2 names the Program Manager item \"I\r\nJ\", which holds \" or a line break"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.says);
@@ -545,6 +544,26 @@ TEST(UndoLogRead, MissingFileIsAnInOutErrorNamingIt) {
 }
 
 }  // namespace
+
+// What the installer writes for a script with empty texts is read as it
+// stands: no application name, a folder and an uninstall-delete record whose
+// paths expanded to nothing, Program Manager names with brackets.
+TEST(UndoLogRead, LogsOfEmptyTextsAndBracketedNamesAreRead) {
+  TUndoChanges w;
+  w.AppendStrings(ukRemoveDir, {""}, 0);
+  w.AppendStrings(ukProgmanEntry, {"Tools [beta]", "Run ]now["}, 0);
+  w.AppendStrings(ukDeleteFile, {"", ""}, dfUninstallOnly);
+  TFakeDisk d;
+  w.WriteLogFile("log", FakeFactory(d));
+  TUndoChanges r;
+  r.ReadLogData(d.file.data(), d.file.size());
+  EXPECT_EQ(r.AppName, "");
+  std::vector<UndoRecord*> recs = Records(r);
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[0]->DataLength, 1u);
+  EXPECT_EQ(recs[1]->String(1), "Run ]now[");
+  EXPECT_EQ(recs[2]->Param, dfUninstallOnly);
+}
 
 // The icon step records a shortcut with its link alone (no second string);
 // such a log is read.

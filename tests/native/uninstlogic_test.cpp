@@ -78,4 +78,12 @@ TEST(UninstallTidying, OnlyBelowAnApplicationFolderOfItsOwn) {
   EXPECT_FALSE(IsOwnApplicationFolder("\\\\srv\\share\\App\\..", win, sys));
 }
 
+// A log without an application name: the texts name its folder.
+TEST(UninstallTexts, AnApplicationWithoutANameIsCalledByItsFolder) {
+  EXPECT_EQ(AppNameForTexts("Walk App", "C:\\Other"), "Walk App");
+  EXPECT_EQ(AppNameForTexts("", "C:\\Program Files\\Walk App"), "Walk App");
+  EXPECT_EQ(AppNameForTexts("", "C:\\"), "C:\\");
+  EXPECT_EQ(ConfirmText(AppNameForTexts("", "D:\\Tools\\")).rfind("Remove Tools from", 0), 0u);
+}
+
 }  // namespace

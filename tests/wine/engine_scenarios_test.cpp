@@ -610,12 +610,19 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
     if (variant == 2) b.Files.push_back(Entry("{app}\\SELF.DLL", Bytes(regdll), 0x08));
     if (variant == 3) b.Files.push_back(Entry("{app}\\NODIR\\X.TXT", Bytes("x")));
     if (variant == 4) b.Dirs.push_back({"{app}\\USER.TXT\\Sub"});
+    if (variant == 5) {
+      // Self-registering DLLs that crash in DllMain: when loaded, when freed.
+      b.Files.push_back(Entry("{app}\\FAULTATT.DLL", Bytes(regdll), 0x08));
+      b.Files.push_back(Entry("{app}\\FAULTDET.DLL", Bytes(regdll), 0x08));
+      b.Files.push_back(Entry("{app}\\RO.TXT", Bytes("ro new")));
+    }
     return b;
   };
   const std::vector<qvsnap::IgnoreRule> kept = {
       {"C:\\QvRollbackElse", "a parent folder made on the way to a directory entry is not recorded, "
                               "so the rollback keeps it (the entry's own folder goes)"}};
   int run = 0;
+  std::string host_options;  // added to the next runs' command line
   auto install = [&](int variant, sw::DiskFault fault, const std::function<void(sw::BuildResult&)>& damage,
                      const std::string& pause_when, int nth, const std::function<void(Host&)>& drive) {
     ++run;
@@ -629,7 +636,7 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
     sw::WriteFileBytes(dist + "\\SETUP.0", r.Script);
     for (size_t n = 0; n < r.Disks.size(); ++n)
       sw::WriteFileBytes(dist + "\\SETUP." + std::to_string(n + 1), r.Disks[n]);
-    std::string args = "--source " + Quote(dist) + " --app " + Quote(app);
+    std::string args = "--source " + Quote(dist) + " --app " + Quote(app) + host_options;
     if (!pause_when.empty())
       args += " --pause-when " + Quote(pause_when) + " --pause-nth " + std::to_string(nth);
     const qvsnap::Snapshot before = MachineState();
@@ -685,6 +692,33 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
     EXPECT_EQ(box.icon, qvui::MessageBoxIcon::kHand);
     h.Answer("Error", kNotComplete, "OK");
   });
+  // DLLs that crash in DllMain, in the registration and in the replay's
+  // unregistration: the one that crashes when loaded is not loaded, the
+  // other one's crash when freed is no failure; Abort later.
+  const std::string reg_tail =
+      "\r\n\r\nClick Retry to try again, Ignore to proceed anyway (not recommended), or Abort to cancel "
+      "installation.";
+  install(5, sw::DiskFault::None, none, "", 1, [&](Host& h) {
+    h.Answer("Error", app + "\\FAULTATT.DLL\r\nUnable to register the DLL/OCX. (LoadLibrary failed)" + reg_tail,
+             "Ignore");
+    h.Answer("Error",
+             app + "\\FAULTDET.DLL\r\nUnable to register the DLL/OCX. (DllRegisterServer returned "
+                   "-2147467259)" + reg_tail,
+             "Ignore");
+    h.Answer(app + "\\RO.TXT", "", "Abort");
+  });
+  // The Uninstall key's second value cannot be written: the key made for
+  // it goes with the rollback.
+  if (Version4()) {
+    host_options = " --fail-uninstall-string";
+    install(0, sw::DiskFault::None, none, "", 1, [&](Host& h) {
+      const qvui::MessageBoxInfo box = h.Answer("Setup", "", "OK");
+      const std::string key = std::string("Error writing to registry key: ") + kUninstallKey + "\\Rollback App 1.0_qv";
+      EXPECT_EQ(box.text.rfind(key, 0), 0u) << box.text;
+      h.Answer("Error", kNotComplete, "OK");
+    });
+    host_options.clear();
+  }
   // Every uninstall number taken.
   for (int i = 0; i < 1000; ++i) {
     char name[32];
@@ -737,12 +771,13 @@ TEST(Install, RollbackRestoresReplacedFiles) {
     SetFileAttributesA((app + "\\RO.TXT").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
   };
   int run = 0;
-  auto install = [&](const sw::BuildResult& r, const std::string& pause_when) {
+  auto install = [&](const sw::BuildResult& r, const std::string& pause_when,
+                     const std::string& options = "") {
     const std::string dist = TestTmp() + "replace" + std::to_string(++run);
     MakeDirs(dist);
     sw::WriteFileBytes(dist + "\\SETUP.0", r.Script);
     sw::WriteFileBytes(dist + "\\SETUP.1", r.Disks[0]);
-    std::string args = "--source " + Quote(dist) + " --app " + Quote(app) + " --noicons";
+    std::string args = "--source " + Quote(dist) + " --app " + Quote(app) + " --noicons" + options;
     if (!pause_when.empty()) args += " --pause-when " + Quote(pause_when);
     return std::make_unique<Host>(args, dist + "\\run");
   };
@@ -776,6 +811,17 @@ TEST(Install, RollbackRestoresReplacedFiles) {
     EXPECT_EQ(host->ExitCode(), 1u);
   }
   EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "corrupt stream";
+  ExpectNoTemporaries({app});
+
+  // The same when DDE cannot start: the rollback needs none (no Program
+  // Manager record), puts the files back and ends the program.
+  {
+    auto host = install(damaged, "", " --fail-dde");
+    host->Answer(app + "\\RO.TXT", ro_text, "Retry");
+    host->Answer(app + "\\BIG.BIN", "", "Abort");
+    EXPECT_EQ(host->ExitCode(), 1u);
+  }
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "no DDE";
   ExpectNoTemporaries({app});
 
   // An existing file that cannot be moved aside (held open without sharing):
@@ -815,4 +861,37 @@ TEST(Install, RollbackRestoresReplacedFiles) {
     expected.push_back(Rec(1, 0x01, {app + "\\" + f, ""}));  // existed before
   expected.push_back(Rec(1, 0, {app + "\\BIG.BIN", ""}));
   ExpectLog(log, expected);
+}
+
+// A script that leaves texts empty (no application name; a directory entry
+// and an uninstall-delete entry that expand to nothing) installs, and
+// Uninstal.exe takes it away again from the log it left, calling it by its
+// folder's name.
+TEST(Install, ProductWithEmptyTextsIsRemovable) {
+  const std::string app = "C:\\QvNameless";
+  sw::ScriptBuilder b = Product("", kUninstallable);
+  b.Header.ApplicationVersionName = "Nameless 1.0";
+  b.Dirs = {{""}};
+  b.Files = {Entry("{app}\\A.TXT", Bytes("a"))};
+  b.UninstallDeletes = {{""}};
+  WriteDistribution(b, sw::BuildOptions(), TestTmp() + "nameless", {});
+  const qvsnap::Snapshot before = MachineState();
+  {
+    Host host("--source " + Quote(TestTmp() + "nameless") + " --app " + Quote(app) + " --noicons",
+              TestTmp() + "runnameless");
+    ASSERT_EQ(host.ExitCode(), 0u);
+  }
+  EXPECT_EQ(ReadUninstallLog(app + "\\UNINST1.000").app_name, "");
+  qvui::UiProcess u(Quote(Bin("Uninstal.exe")) + " /U " + Quote(app + "\\UNINST0.000") + " " +
+                    Quote(app + "\\UNINST1.000"));
+  HWND box = qvui::WaitForMessageBox("Uninstall", kBoxWait, u.Pid());
+  const std::string asked = qvui::ReadMessageBox(box).text;
+  EXPECT_EQ(asked.rfind("Remove QvNameless from this computer?", 0), 0u) << asked;
+  qvui::AnswerMessageBox(box, "Yes");
+  ASSERT_TRUE(qvui::WaitForWindowGone(box, kBoxWait));
+  box = qvui::WaitForMessageBox("Uninstall", kBoxWait, u.Pid());
+  EXPECT_EQ(qvui::ReadMessageBox(box).text, "QvNameless was removed from this computer.");
+  qvui::AnswerMessageBox(box, "OK");
+  EXPECT_EQ(u.WaitForExitCode(kExitWait), 0u);
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "");
 }

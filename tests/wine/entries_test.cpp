@@ -525,20 +525,21 @@ TEST_F(ShellIconsTest, NestedGroupWithoutItsParentFailsAndRollsBack) {
   EXPECT_TRUE(FolderExistsForTest(programs));
 
   // A link that cannot be saved (its name points into a folder that does
-  // not exist) is a failure, not an item recorded as made.
+  // not exist, or holds a character that file names cannot) is left out,
+  // and out of the log; the others are made.
   GroupName = "Qv Group";
   Script.IconEntries.clear();
-  AddIcon({"Readme", "{win}\\notepad.exe", "", "", "", 0});
   AddIcon({"No\\Such", "{win}\\notepad.exe", "", "", "", 0});
+  AddIcon({"Readme", "{win}\\notepad.exe", "", "", "", 0});
+  AddIcon({"Bad|Name", "{win}\\notepad.exe", "", "", "", 0});
   StepRun link_fails;
-  try {
-    CreateProgramIcons(link_fails.ctx);
-    ADD_FAILURE() << "no failure";
-  } catch (const Exception& e) {
-    EXPECT_EQ(std::string(e.what()), "Setup was unable to create the Program icon - " + programs +
-                                         "\\Qv Group\\No\\Such.lnk");
-  }
-  EXPECT_EQ(Records(link_fails.log).size(), 3u);
+  CreateProgramIcons(link_fails.ctx);
+  const std::string group = programs + "\\Qv Group";
+  EXPECT_EQ(Records(link_fails.log),
+            (std::vector<std::string>{"8:" + programs + "|:1000", "0:" + group + "|:1",
+                                      "1:" + group + "\\Readme.lnk|:10"}));
+  EXPECT_TRUE(FileThere(group + "\\Readme.lnk"));
+  EXPECT_EQ(link_fails.progress.progress, 3000u);
   ASSERT_TRUE(WaitForLinkReaders());
   EXPECT_TRUE(link_fails.log.Replay(false));
   EXPECT_EQ(qvsnap::Diff(before, qvsnap::TakeSnapshot(opt)), std::vector<std::string>{});
@@ -586,6 +587,21 @@ TEST_F(EntriesTest, OurProgmanGroupAndItemsReplacedOnASecondRunAndRolledBack) {
             std::string::npos);
   EXPECT_NE(log.find("[AddItem(C:\\windows\\notepad.exe,\"Readme\",,)]"), std::string::npos);
   EXPECT_NE(log.find("[ReplaceItem(\"My App\")]"), std::string::npos);
+
+  // "[" and "]" inside the quoted names are sent, read and taken back as
+  // they stand.
+  GroupName = "Qv [Tools]";
+  Script.IconEntries.clear();
+  AddIcon({"Run ]now[", "{win}\\notepad.exe", "", "", "", 0});
+  StepRun brackets;
+  CreateProgramIcons(brackets.ctx);
+  EXPECT_EQ(Records(brackets.log),
+            (std::vector<std::string>{"2:Qv [Tools]||:0", "2:Qv [Tools]|Run ]now[|:0"}));
+  PmItem bracketed;
+  EXPECT_TRUE(pm.FindItem("Qv [Tools]", "Run ]now[", bracketed));
+  EXPECT_TRUE(brackets.log.Replay(false));
+  EXPECT_FALSE(pm.HasGroup("Qv [Tools]"));
+  GroupName = "Qv Group";
 
   // An item name that would end its quotes early is never sent.
   Script.IconEntries.clear();

@@ -75,6 +75,16 @@ TEST(FaultGuard, FaultsInForeignCodeBecomeFailuresAndTheProgramGoesOn) {
   EXPECT_FALSE(g_inner_result.Completed);
   EXPECT_EQ(g_inner_result.FaultCode, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
 
+#if defined(__i386__)
+  // A fault that leaves a handler of the DLL's own registered: the chain of
+  // handler records starts where it started before the call.
+  NT_TIB* const tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+  EXCEPTION_REGISTRATION_RECORD* const chain = tib->ExceptionList;
+  r = CallGuarded(Entry(lib.get(), "FaultUnderOwnHandler"));
+  EXPECT_FALSE(r.Completed);
+  EXPECT_EQ(tib->ExceptionList, chain);
+#endif
+
   // The filter in place before the guards is in place again.
   EXPECT_EQ(SetUnhandledExceptionFilter(before), SentinelFilter);
 

@@ -1,7 +1,8 @@
 // A test DLL whose entry points misbehave in the ways a careless
-// self-registering DLL can: a write to address 0, an exception of its own
-// that it raises and leaves unhandled, and one that it throws and catches
-// itself (which must not count as a failure).
+// self-registering DLL can: a write to address 0 (also under a handler of
+// its own that lets it pass), an exception of its own that it raises and
+// leaves unhandled, and one that it throws and catches itself (which must
+// not count as a failure).
 #include <windows.h>
 
 #include <stdexcept>
@@ -39,4 +40,21 @@ __declspec(dllexport) HRESULT WINAPI ThrowAndCatch() {
 }
 __declspec(dllexport) HRESULT WINAPI ReturnFailure() { return static_cast<HRESULT>(0x80004005u); }
 __declspec(dllexport) HRESULT WINAPI OverflowStack() { return Recurse(0); }
+#if defined(__i386__)
+// A handler of its own (the i686 chain of handler records) that lets every
+// exception pass on, still registered when the write to address 0 leaves.
+static EXCEPTION_DISPOSITION __cdecl PassOn(EXCEPTION_RECORD*, void*, CONTEXT*, void*) {
+  return ExceptionContinueSearch;
+}
+__declspec(dllexport) HRESULT WINAPI FaultUnderOwnHandler() {
+  NT_TIB* tib = reinterpret_cast<NT_TIB*>(NtCurrentTeb());
+  EXCEPTION_REGISTRATION_RECORD own;
+  own.Next = tib->ExceptionList;
+  own.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(PassOn);
+  tib->ExceptionList = &own;
+  *g_nowhere = 3;
+  tib->ExceptionList = own.Next;
+  return S_OK;
+}
+#endif
 }

@@ -7,6 +7,7 @@
 //   installhost.exe --app DIR [--source DIR | --sl FILE SCRIPTOFS DATAOFS]
 //                   [--group NAME] [--noicons] [--result FILE]
 //                   [--pause-when TEXT [--pause-nth K]] [--trace FILE]
+//                   [--fail-dde] [--fail-uninstall-string]
 //
 // --source DIR      SETUP.0 lies in DIR, the disk data files beside it
 //                   (default: the working directory), as for setup.exe
@@ -28,6 +29,10 @@
 //                   the last file; a file's first one follows its first
 //                   read of compressed data, its last one follows the file.
 // --trace FILE      one line per check point: "status|file|position".
+// --fail-dde        the first DDE client made (TDDE) cannot start, as when
+//                   DDEML refuses to initialise.
+// --fail-uninstall-string  writing the Uninstall key's UninstallString
+//                   value fails.
 // --timing FILE     after a successful installation, figures of the file
 //                   step for the benchmarks: "copy_ms" (from its status text
 //                   to the end of its last file), "checkpoints" (CheckCancel
@@ -62,7 +67,9 @@
 #include "common/strutil.h"
 #include "forms/forms.h"
 #include "install/installform.h"
+#include "dde/dde.h"
 #include "install/newdisk.h"
+#include "install/uninstreg.h"
 #include "main/systemfacts.h"
 #include "run/globals.h"
 #include "setupdata/win32file.h"
@@ -300,6 +307,10 @@ void ParseOptions() {
       g_opt.PauseWhen = next();
     } else if (a[i] == "--pause-nth") {
       g_opt.PauseNth = StrToInt(next());
+    } else if (a[i] == "--fail-dde") {
+      TDDE::FailNextInitialize = true;
+    } else if (a[i] == "--fail-uninstall-string") {
+      FailNextUninstallStringWrite = true;
     } else {
       Usage("unknown option " + a[i]);
     }

@@ -422,23 +422,39 @@ TEST_F(Replay, GroupRecordWithItemsLeft) {
   EXPECT_EQ(pm.ItemCount("G"), 1);  // the group still holds another item: it stays
 }
 
-TEST_F(Replay, DdeInitialisationFailureLeavesTheList) {
+// The DDE client starts at the first Program Manager record: when it
+// cannot, that record fails with its box, the next one starts it again, and
+// every other record is still taken back.
+TEST_F(Replay, DdeThatCannotStartFailsOnlyTheRecordThatNeedsIt) {
   Paths p("init");
-  WriteWholeFile(p("f.txt"), "x");
+  TestProgman pm("init");
+  ASSERT_TRUE(pm.Start("[Groups]\r\nCount=1\r\n1=G\r\n[Group1]\r\nName=G\r\nItems=1\r\nName1=Mine\r\n"
+                       "Command1=A.EXE\r\n"));
+  WriteWholeFile(p("older.txt"), "x");
+  WriteWholeFile(p("newer.txt"), "x");
   TUndoChanges log;
-  log.AppendStrings(ukDeleteFile, {p("f.txt"), ""}, 0);
-  log.AppendStrings(ukDeleteFile, {p("f.txt"), ""}, 0);
+  log.AppendStrings(ukDeleteFile, {p("older.txt"), ""}, 0);
+  log.AppendStrings(ukProgmanEntry, {"G", "Mine"}, 0);
+  log.AppendStrings(ukProgmanEntry, {"G", "Mine"}, 0);
+  log.AppendStrings(ukDeleteFile, {p("newer.txt"), ""}, 0);
   TDDE::FailNextInitialize = true;
-  try {
-    log.Replay(false);
-    ADD_FAILURE() << "no exception";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "DDE: Unable to initialize DDE (code: 16390)");
-  }
-  EXPECT_EQ(log.Count(), 2u);
-  EXPECT_TRUE(FileThere(p("f.txt")));
+  BoxAnswerer boxes("Uninstall", {});
+  EXPECT_FALSE(log.Replay(false));
+  const auto& seen = boxes.Finish();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, "DDE: Unable to initialize DDE (code: 16390).");
+  EXPECT_EQ(log.Count(), 0u);
+  EXPECT_FALSE(FileThere(p("older.txt")));
+  EXPECT_FALSE(FileThere(p("newer.txt")));
+  EXPECT_EQ(pm.ItemCount("G"), 0);  // the second record's client started
+  // A replay without Program Manager records starts no DDE client at all.
+  TDDE::FailNextInitialize = true;
+  WriteWholeFile(p("alone.txt"), "x");
+  log.AppendStrings(ukDeleteFile, {p("alone.txt"), ""}, 0);
   EXPECT_TRUE(log.Replay(false));
-  EXPECT_FALSE(FileThere(p("f.txt")));
+  EXPECT_FALSE(FileThere(p("alone.txt")));
+  EXPECT_TRUE(TDDE::FailNextInitialize);
+  TDDE::FailNextInitialize = false;
 }
 
 // Newest first: links before their group folder, files before their
