@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "common/exceptions.h"
 #include "common/pathutil.h"
 #include "common/strutil.h"
@@ -11,21 +13,32 @@
 #include "run/globals.h"
 #include "undo/undolog.h"
 
-void CreateDirectoryTree(const std::string& path) {
+void CreateDirectoryTree(const std::string& path, const std::function<void(const std::string&)>& created) {
   const std::string p = StripTrailingBackslash(path);
   if (p.size() <= 2 || FolderExists(p)) return;
   const std::string parent = ExtractFilePath(p);
   if (parent == p) return;
-  CreateDirectoryTree(parent);
+  CreateDirectoryTree(parent, created);
   if (!CreateDirectoryA(p.c_str(), nullptr)) throw Exception(Format(SCreateFolderFailedFmt, p.c_str()));
+  if (created) created(p);
 }
 
+namespace {
+
+// Creates path and records it for removal, after every folder made on the
+// way to it (outermost first, so that the replay removes the deepest
+// first). A folder that was there already is not the installation's.
+void CreateRecordedDirectory(TInstallContext& ctx, const std::string& path) {
+  const std::string own = StripTrailingBackslash(path);
+  CreateDirectoryTree(path, [&](const std::string& made) {
+    if (made != own) ctx.Log.AppendStrings(ukRemoveDir, {made}, 0);
+  });
+  ctx.Log.AppendStrings(ukRemoveDir, {path}, 0);
+}
+
+}  // namespace
+
 void CreateDirectories(TInstallContext& ctx) {
-  CreateDirectoryTree(AppDir);
-  ctx.Log.AppendStrings(ukRemoveDir, {AppDir}, 0);
-  for (const SetupDirEntry& d : Script.DirEntries) {
-    const std::string path = ExpandDirConstants(d.DirName());
-    CreateDirectoryTree(path);
-    ctx.Log.AppendStrings(ukRemoveDir, {path}, 0);
-  }
+  CreateRecordedDirectory(ctx, AppDir);
+  for (const SetupDirEntry& d : Script.DirEntries) CreateRecordedDirectory(ctx, ExpandDirConstants(d.DirName()));
 }

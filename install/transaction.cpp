@@ -9,18 +9,40 @@
 #include "install/restartreplace.h"
 #include "run/dirconst.h"
 
+namespace {
+
+// A path as the file system tells files apart: in full, letter case ignored.
+std::string PathKey(const std::string& path) {
+  std::string key = FullPathName(path);
+  if (!key.empty()) CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+}  // namespace
+
 std::string TInstallTransaction::MoveAside(const std::string& dest, uint32_t attributes) {
   const std::string safety = NewTempFileName(ExtractFilePath(FullPathName(dest)));
   if (!MoveFileA(dest.c_str(), safety.c_str())) return std::string();
   replaced_.push_back(TReplacedFile{dest, safety, attributes});
+  own_.insert(PathKey(dest));
   return safety;
 }
 
 bool TInstallTransaction::PutBackLast() {
-  const TReplacedFile& r = replaced_.back();
-  if (!MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str())) return false;
+  TReplacedFile& r = replaced_.back();
+  if (!MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str())) {
+    r.Replaced = false;
+    return false;
+  }
+  own_.erase(PathKey(r.Dest));
   replaced_.pop_back();
   return true;
+}
+
+void TInstallTransaction::NoteCreated(const std::string& file) { own_.insert(PathKey(file)); }
+
+bool TInstallTransaction::IsOwnFile(const std::string& file) const {
+  return own_.count(PathKey(file)) != 0;
 }
 
 void TInstallTransaction::RecordAttributes(const std::string& dest, uint32_t attributes) {
@@ -33,11 +55,18 @@ void TInstallTransaction::Commit(const std::string& log_file) {
   // copies go.
   for (const TReplacedFile& r : replaced_) {
     if (r.SafetyCopy.empty()) continue;
+    // An original that nothing replaced goes back to its name if it can,
+    // else it stays under its temporary one.
+    if (!r.Replaced) {
+      MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str());
+      continue;
+    }
     SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
     // Only a leftover copy is at stake when even that fails.
     if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
   }
   replaced_.clear();
+  own_.clear();
   log_.DiscardAll();
 }
 
@@ -62,4 +91,5 @@ void TInstallTransaction::Rollback() {
     }
   }
   replaced_.clear();
+  own_.clear();
 }
