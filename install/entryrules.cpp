@@ -60,6 +60,15 @@ bool SubKeyNamesKeyBelowRoot(const std::string& sub_key) {
   return sub_key.find_first_not_of('\\') != std::string::npos;
 }
 
+std::vector<std::string> RegistryKeysOnTheWay(const std::string& sub_key) {
+  std::vector<std::string> keys;
+  const size_t last = sub_key.find_last_not_of('\\');
+  if (last == std::string::npos) return keys;
+  for (size_t i = 1; i < last; ++i)
+    if (sub_key[i] == '\\' && sub_key[i - 1] != '\\') keys.push_back(sub_key.substr(0, i));
+  return keys;
+}
+
 bool IniEntryWritable(const std::string& section, const std::string& key,
                       const std::string& value) {
   if (HasLineBreakOrNul(section) || HasLineBreakOrNul(key) || HasLineBreakOrNul(value))

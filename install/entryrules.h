@@ -40,6 +40,12 @@ bool IsPredefinedRootKey(uint32_t root_key);
 // backslashes (those would open the root itself).
 bool SubKeyNamesKeyBelowRoot(const std::string& sub_key);
 
+// The keys above sub_key on the way down from its root, outermost first:
+// "Software\Vendor\App" gives "Software" and "Software\Vendor". Each is
+// the text before a backslash that ends a name; sub_key's own key (its
+// last name, trailing backslashes aside) is not among them.
+std::vector<std::string> RegistryKeysOnTheWay(const std::string& sub_key);
+
 // True when section, key and value can be written as one line under one
 // section header and read back as written: no line breaks or NULs in any
 // of them, a section without ']', and a key that is not empty, holds no

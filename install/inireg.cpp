@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 #include "common/exceptions.h"
 #include "common/msgbox.h"
 #include "common/strutil.h"
@@ -67,6 +71,30 @@ void WriteRegistryEntry(const SetupRegistryEntry& e, const std::string& sub_key,
   if (res != ERROR_SUCCESS) throw Exception(Format(SErrorWritingRegKey, sub_key.c_str()));
 }
 
+bool RegKeyExists(HKEY root, const std::string& sub_key) {
+  TRegKey key;
+  return RegOpenKeyExA(root, sub_key.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+}
+
+// The keys on the way to an entry's key that are not there yet, outermost
+// first. Once the entry was tried, RecordKeysMade records those that exist
+// then (the installation made them), so that the replay removes them when
+// nothing else is in them; the entry's own key goes as its flags say.
+std::vector<std::string> MissingKeysOnTheWay(uint32_t root, const std::string& sub_key) {
+  std::vector<std::string> missing;
+  if (!IsPredefinedRootKey(root)) return missing;
+  const std::vector<std::string> levels = RegistryKeysOnTheWay(sub_key);
+  size_t first_missing = levels.size();
+  while (first_missing > 0 && !RegKeyExists(RootKeyFromParam(root), levels[first_missing - 1])) --first_missing;
+  missing.assign(levels.begin() + static_cast<std::ptrdiff_t>(first_missing), levels.end());
+  return missing;
+}
+
+void RecordKeysMade(TUndoChanges& log, uint32_t root, const std::vector<std::string>& missing) {
+  for (const std::string& k : missing)
+    if (RegKeyExists(RootKeyFromParam(root), k)) log.AppendStrings(ukRegKeyIfEmpty, {k}, root);
+}
+
 }  // namespace
 
 void CreateIniEntries(TInstallContext& ctx) {
@@ -98,11 +126,18 @@ void CreateRegistryEntries(TInstallContext& ctx) {
       try {
         const std::string sub_key = ExpandDirConstants(e.SubKey());
         const std::string value_name = ExpandDirConstants(e.ValueName());
+        const std::vector<std::string> missing = MissingKeysOnTheWay(e.RootKey(), sub_key);
         TUndoAppend rec;
         const bool recorded =
             RegistryEntryUndo(e.RegFlags(), e.ValueType(), e.RootKey(), sub_key, value_name, rec);
         if (recorded) ctx.Journal.Intend(rec.Kind, rec.Strings, rec.Param);
-        WriteRegistryEntry(e, sub_key, value_name);
+        try {
+          WriteRegistryEntry(e, sub_key, value_name);
+        } catch (...) {
+          RecordKeysMade(ctx.Log, e.RootKey(), missing);
+          throw;
+        }
+        RecordKeysMade(ctx.Log, e.RootKey(), missing);
         if (recorded) Append(ctx.Log, rec);
         break;
       } catch (const EAbort&) {

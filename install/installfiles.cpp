@@ -149,20 +149,44 @@ TTimeOrder ExistingTimeOrder(const std::string& dest, const FILETIME& source_tim
   return c == 0 ? TTimeOrder::Equal : c > 0 ? TTimeOrder::ExistingLater : TTimeOrder::ExistingEarlier;
 }
 
+// ERROR_SHARING_VIOLATION or ERROR_ACCESS_DENIED when the existing file is
+// in use and cannot be opened for writing, else 0. Windows NT lets a loaded
+// DLL or a running program be renamed, though it can be neither deleted nor
+// written: only this tells it from a file that may go.
+DWORD InUseError(const std::string& path) {
+  TFileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (probe) return 0;
+  const DWORD code = GetLastError();
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ? code : 0;
+}
+
+// Takes the existing destination out of the way: a file of this run's own
+// goes at once, any other is moved aside as a safety copy for the rollback.
+// Returns 0 or the error code; safety is the copy's name, if one was made.
+DWORD RemoveExisting(TInstallContext& ctx, TFileAttempt& a, std::string& safety) {
+  if (const DWORD in_use = InUseError(a.Dest)) return in_use;
+  if (ctx.Transaction.IsOwnFile(a.Dest)) {
+    SetFileAttributesA(a.Dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileA(a.Dest.c_str()) ? 0 : GetLastError();
+  }
+  safety = ctx.Transaction.MoveAside(a.Dest, a.OriginalAttributes);
+  return safety.empty() ? GetLastError() : 0;
+}
+
 // Puts the finished temporary file in the destination's place: the existing
-// file is moved aside as a safety copy for the rollback, or, when it is in
-// use and the entry allows it, replaced at the next restart; then the
-// temporary file is renamed.
+// file is taken out of the way, or, when it is in use and the entry allows
+// it, replaced at the next restart; then the temporary file is renamed.
 void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   std::string safety;
   if (a.Existed) {
     a.Context = SCtxDeleteExisting;
+    DWORD code;
     {
       TTimedPart timed(ctx.Clock, "safety copy");
-      safety = ctx.Transaction.MoveAside(a.Dest, a.OriginalAttributes);
+      code = RemoveExisting(ctx, a, safety);
     }
-    if (safety.empty()) {
-      const DWORD code = GetLastError();
+    if (code != 0) {
       if ((flags & ffRestartReplace) && (code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION)) {
         a.Context = SCtxRestartReplace;
         ctx.Journal.NoteRestartReplace(a.TempName, a.Dest);
@@ -189,6 +213,7 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
     }
     a.TempCreated = false;
     a.TempName.clear();
+    if (!a.Existed) ctx.Transaction.NoteCreated(a.Dest);
   }
 }
 

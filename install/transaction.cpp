@@ -9,6 +9,17 @@
 #include "install/restartreplace.h"
 #include "run/dirconst.h"
 
+namespace {
+
+// A path as the file system tells files apart: in full, letter case ignored.
+std::string PathKey(const std::string& path) {
+  std::string key = FullPathName(path);
+  if (!key.empty()) CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+}  // namespace
+
 void TInstallTransaction::StartJournal(const std::string& app_name, const std::string& app_dir) {
   if (journal_.Open(app_name, app_dir))
     log_.OnAppend = [this](const UndoRecord& r) { journal_.Appended(r); };
@@ -19,14 +30,25 @@ std::string TInstallTransaction::MoveAside(const std::string& dest, uint32_t att
   journal_.NoteSafetyCopy(dest, safety, attributes);
   if (!MoveFileA(dest.c_str(), safety.c_str())) return std::string();
   replaced_.push_back(TReplacedFile{dest, safety, attributes});
+  own_.insert(PathKey(dest));
   return safety;
 }
 
 bool TInstallTransaction::PutBackLast() {
-  const TReplacedFile& r = replaced_.back();
-  if (!MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str())) return false;
+  TReplacedFile& r = replaced_.back();
+  if (!MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str())) {
+    r.Replaced = false;
+    return false;
+  }
+  own_.erase(PathKey(r.Dest));
   replaced_.pop_back();
   return true;
+}
+
+void TInstallTransaction::NoteCreated(const std::string& file) { own_.insert(PathKey(file)); }
+
+bool TInstallTransaction::IsOwnFile(const std::string& file) const {
+  return own_.count(PathKey(file)) != 0;
 }
 
 void TInstallTransaction::RecordAttributes(const std::string& dest, uint32_t attributes) {
@@ -41,11 +63,18 @@ void TInstallTransaction::Commit(const std::string& log_file) {
   // copies go.
   for (const TReplacedFile& r : replaced_) {
     if (r.SafetyCopy.empty()) continue;
+    // An original that nothing replaced goes back to its name if it can,
+    // else it stays under its temporary one.
+    if (!r.Replaced) {
+      MoveFileA(r.SafetyCopy.c_str(), r.Dest.c_str());
+      continue;
+    }
     SetFileAttributesA(r.SafetyCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
     // Only a leftover copy is at stake when even that fails.
     if (!DeleteFileA(r.SafetyCopy.c_str())) ScheduleRestartDelete(r.SafetyCopy);
   }
   replaced_.clear();
+  own_.clear();
   log_.DiscardAll();
   journal_.End();
 }
@@ -83,5 +112,6 @@ void TInstallTransaction::Rollback() {
     }
   }
   replaced_.clear();
+  own_.clear();
   journal_.End();
 }

@@ -7,6 +7,7 @@
 // shows progress and errors.
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct TReplacedFile {
   std::string Dest;
   std::string SafetyCopy;  // empty: only the attributes changed
   uint32_t Attributes = kAttributesUnchanged;
+  // False when the new file could not take dest's place and the old one
+  // could not go back either: the safety copy is then the only copy of the
+  // original, which a commit puts back or leaves, never deletes.
+  bool Replaced = true;
 };
 
 class TInstallTransaction {
@@ -43,11 +48,22 @@ class TInstallTransaction {
   // name, or an empty string, with GetLastError's code, when the file
   // cannot be moved. PutBackLast renames the newest safety copy back over
   // its file at once (its new file could not take its place) and forgets
-  // it; false when that rename fails. RecordAttributes notes dest's
+  // it; false when that rename fails (the copy is then kept as the
+  // original, see TReplacedFile::Replaced). RecordAttributes notes dest's
   // attributes before the file step changes them.
   std::string MoveAside(const std::string& dest, uint32_t attributes);
   bool PutBackLast();
   void RecordAttributes(const std::string& dest, uint32_t attributes);
+
+  // The files of this run. NoteCreated: this run created file (the reserved
+  // uninstall data file, a destination that did not exist); its log record
+  // takes it back. IsOwnFile: file is one of those, or its original has a
+  // safety copy already. Such a file is nobody's original: the file step
+  // overwrites it without a safety copy, which would otherwise be put back
+  // by a rollback (and keep its folder from going). Paths are compared in
+  // full, ignoring letter case.
+  void NoteCreated(const std::string& file);
+  bool IsOwnFile(const std::string& file) const;
 
   // The end of a successful installation: writes the uninstall log into
   // log_file (none when it is empty), then deletes the safety copies (one
@@ -67,4 +83,5 @@ class TInstallTransaction {
   TUndoChanges log_;
   TInstallJournal journal_;
   std::vector<TReplacedFile> replaced_;
+  std::set<std::string> own_;  // PathKey of each own file
 };

@@ -54,6 +54,7 @@ void ReserveUninstallFiles(TInstallContext& ctx) {
     if (!f) RaiseLastIOError("creating", name);
     f.reset();
     ctx.Log.AppendStrings(ukDeleteFile, {name, ""}, 0);
+    ctx.Transaction.NoteCreated(name);  // the file step writes it without a safety copy
     ctx.UninstallFileTemplate = file_template;
     return;
   }

@@ -359,6 +359,11 @@ int RunUninstall(const std::string& cmdline) {
   // files that were not installed with it stays.
   for (const std::string& folder : onTheWay) RemoveDirectoryA(folder.c_str());
   if (ownFolder) RemoveDirectoryA(cmd.AppDir.c_str());
+  // A recorded folder that held the application folder (one the
+  // installation made on its way there) could not go during the replay:
+  // it goes now when it is empty, the deepest first.
+  for (auto it = recorded.rbegin(); it != recorded.rend(); ++it)
+    if (it->kind == ukRemoveDir) RemoveDirectoryA(it->s0.c_str());
   std::vector<std::string> folders;
   TPathSet seen;
   auto addFolder = [&](const std::string& f) {

@@ -58,6 +58,9 @@ TEST(EntryRules, OnlyKeysBelowAPredefinedRootAreWritable) {
   EXPECT_TRUE(IsPredefinedRootKey(0x80000000u));
   EXPECT_TRUE(IsPredefinedRootKey(0x80000006u));
   EXPECT_FALSE(IsPredefinedRootKey(0x80000007u));
+  EXPECT_EQ(RegistryKeysOnTheWay("Software\\Vendor\\App\\"), (Strings{"Software", "Software\\Vendor"}));
+  EXPECT_EQ(RegistryKeysOnTheWay("\\A\\\\B"), (Strings{"\\A"}));
+  for (const char* s : {"", "\\", "App", "App\\", "\\App"}) EXPECT_EQ(RegistryKeysOnTheWay(s), Strings{}) << s;
 }
 
 TEST(EntryRules, IniTextsThatWouldNotReadBackAsWrittenAreRefused) {

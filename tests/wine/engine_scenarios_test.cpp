@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -204,7 +205,7 @@ TEST(Install, MultiDiskProductWithUninstallRegistration) {
   const std::string key2 = std::string(kUninstallKey) + "\\Engine App 1.0_qv2";
   const bool v4 = Version4();
   std::vector<LogRecord> expected = {Rec(0, 0, {app}), Rec(0, 0, {app + "\\Data"}),
-                                     Rec(0, 0, {app + "\\Sub\\Deep"}),
+                                     Rec(0, 0, {app + "\\Sub"}), Rec(0, 0, {app + "\\Sub\\Deep"}),
                                      Rec(1, 0, {app + "\\UNINST0.002", ""})};
   if (v4) expected.push_back(Rec(5, 0x80000002u, {key2}));
   for (size_t i : {0, 1, 2, 3}) expected.push_back(Rec(1, 0, {dests[i], ""}));
@@ -515,21 +516,28 @@ TEST(Install, FileRulesAndQuestions) {
   ExpectLog(ReadUninstallLog(app + "\\UNINST1.000"), expected);
 }
 
-// Files in use: with the restart flag the replacement waits for the restart
-// (MoveFileEx on Windows NT, WININIT.INI's rename section with short names
-// on the Windows 95 family), without it the deletion error is asked.
+// Files in use, held open by this process or loaded as libraries by
+// another one (which Windows NT lets rename, but neither delete nor open
+// for writing): with the restart flag the replacement waits for the
+// restart (MoveFileEx on Windows NT, WININIT.INI's rename section with
+// short names on the Windows 95 family), without it the deletion error is
+// asked.
 TEST(Install, FilesInUseAreReplacedAtRestart) {
   const std::string app = "C:\\QvRestart Dir";
   const std::string marker = TestTmp() + "selfreg_restart.txt";
   SetEnvironmentVariableA("QV_SELFREG_MARKER", marker.c_str());
   SetEnvironmentVariableA("QV_SELFREG_MODE", "ok");
   sw::ScriptBuilder b = Product("Restart App", kUninstallable);
+  const std::string verdll = ReadAll(Bin("engine_verdll.dll")), regdll = ReadAll(Bin("engine_testdll.dll"));
   b.Files = {Entry("{app}\\HELD.DLL", Bytes("new held"), 0x04 | 0x08 | 0x10),
-             Entry("{app}\\HELD2.DLL", Bytes("new held2"))};
+             Entry("{app}\\HELD2.DLL", Bytes("new held2")), Entry("{app}\\LOADED.DLL", Bytes(regdll), 0x04 | 0x08),
+             Entry("{app}\\LOADED2.DLL", Bytes("new loaded2"))};
   WriteDistribution(b, sw::BuildOptions(), TestTmp() + "restart", {});
   MakeDirs(app);
   WriteAll(app + "\\HELD.DLL", "old held");
   WriteAll(app + "\\HELD2.DLL", "old held2");
+  WriteAll(app + "\\LOADED.DLL", verdll);
+  WriteAll(app + "\\LOADED2.DLL", verdll);
   const std::string wininit = WinDir() + "\\WININIT.INI";
   if (!IsNT()) WriteAll(wininit, "[Other]\r\nkey=value\r\n[rename]\r\nNUL=C:\\GONE.TMP\r\n[Last]\r\nk=v\r\n");
 
@@ -538,29 +546,56 @@ TEST(Install, FilesInUseAreReplacedAtRestart) {
   HANDLE held2 = CreateFileA((app + "\\HELD2.DLL").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ASSERT_NE(held2, INVALID_HANDLE_VALUE);
+  // Loaded by programs that run on.
+  const std::string release = TestTmp() + "release_loaded";
+  std::vector<std::unique_ptr<qvui::UiProcess>> holders;
+  for (const char* n : {"LOADED.DLL", "LOADED2.DLL"}) {
+    const std::string ready = TestTmp() + n + ".ready";
+    holders.push_back(std::make_unique<qvui::UiProcess>(Quote(Bin("dllholder.exe")) + " " + Quote(app + "\\" + n) +
+                                                        " " + Quote(ready) + " " + Quote(release)));
+    for (int i = 0; i < 500 && !ReadFacts(ready).exists; ++i) Sleep(20);
+    ASSERT_TRUE(ReadFacts(ready).exists) << n;
+  }
   const std::string result = TestTmp() + "result_restart.txt";
   Host host("--source " + Quote(TestTmp() + "restart") + " --app " + Quote(app) + " --noicons --result " + Quote(result),
             TestTmp() + "runrestart");
-  const qvui::MessageBoxInfo box = host.Answer(app + "\\HELD2.DLL", "", "Ignore");
   const std::string ctx = "An error occured while trying to delete the existing file.\r\n\r\n";
-  EXPECT_EQ(box.text.substr(0, ctx.size()), ctx) << box.text;
+  for (const char* n : {"HELD2.DLL", "LOADED2.DLL"}) {
+    const qvui::MessageBoxInfo box = host.Answer(app + "\\" + n, "", "Ignore");
+    EXPECT_EQ(box.text.substr(0, ctx.size()), ctx) << box.text;
+  }
   ASSERT_EQ(host.ExitCode(), 0u);
   CloseHandle(held);
   CloseHandle(held2);
+  WriteAll(release, "");
+  for (auto& h : holders) EXPECT_EQ(h->WaitForExitCode(kExitWait), 0u);
   EXPECT_EQ(ReadAll(result), "installed\nneedsrestart 1\ninstcheck 0\n");
   EXPECT_EQ(ReadAll(app + "\\HELD.DLL"), "old held");
   EXPECT_EQ(ReadAll(app + "\\HELD2.DLL"), "old held2");
+  EXPECT_TRUE(ReadAll(app + "\\LOADED.DLL") == verdll);
+  EXPECT_TRUE(ReadAll(app + "\\LOADED2.DLL") == verdll);
   EXPECT_FALSE(ReadFacts(marker).exists) << "a file waiting for the restart is not registered";
 
   const UninstallLog log = ReadUninstallLog(app + "\\UNINST1.000");
   ASSERT_TRUE(log.valid);
-  ASSERT_EQ(log.records.size(), 4u);
+  ASSERT_EQ(log.records.size(), 5u);
   const LogRecord& shared = log.records[3];
+  const LogRecord& loaded = log.records[4];
   ASSERT_EQ(shared.strings.size(), 2u);
-  const std::string temp = shared.strings[1];
+  ASSERT_EQ(loaded.strings.size(), 2u);
+  const std::string temp = shared.strings[1], temp3 = loaded.strings[1];
   EXPECT_EQ(Describe(shared), Describe(Rec(1, 0x04 | 0x08, {app + "\\HELD.DLL", temp})));
+  EXPECT_EQ(Describe(loaded), Describe(Rec(1, 0x01 | 0x08, {app + "\\LOADED.DLL", temp3})));
   ASSERT_EQ(temp.substr(0, app.size() + 3), app + "\\qv") << temp;
+  ASSERT_EQ(temp3.substr(0, app.size() + 3), app + "\\qv") << temp3;
   EXPECT_EQ(ReadAll(temp), "new held") << "the temporary file waits in the destination's folder";
+  EXPECT_TRUE(ReadAll(temp3) == regdll);
+  // Only those two wait: no old library was moved aside to be deleted later.
+  std::vector<std::string> waiting = FilesMatching(app, "qv*.tmp"), names;
+  for (const std::string* t : {&temp, &temp3}) names.push_back(t->substr(app.size() + 1));
+  std::sort(waiting.begin(), waiting.end());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(waiting, names);
   EXPECT_EQ(ReadRegValue(HKEY_LOCAL_MACHINE, kSharedDlls, app + "\\HELD.DLL").data, Dword(2));
 
   if (IsNT()) {
@@ -569,15 +604,20 @@ TEST(Install, FilesInUseAreReplacedAtRestart) {
     ASSERT_TRUE(pending.exists);
     EXPECT_EQ(pending.type, static_cast<DWORD>(REG_MULTI_SZ));
     EXPECT_EQ(pending.data, "\\??\\" + temp + std::string(1, '\0') + "!\\??\\" + app + "\\HELD.DLL" +
-                                std::string(2, '\0'))
+                                std::string(1, '\0') + "\\??\\" + temp3 + std::string(1, '\0') + "!\\??\\" + app +
+                                "\\LOADED.DLL" + std::string(2, '\0'))
         << "as recorded by this Wine";
   } else {
-    char short_dest[MAX_PATH], short_temp[MAX_PATH];
-    GetShortPathNameA((app + "\\HELD.DLL").c_str(), short_dest, sizeof short_dest);
-    GetShortPathNameA(temp.c_str(), short_temp, sizeof short_temp);
-    EXPECT_NE(std::string(short_dest), app + "\\HELD.DLL") << "a short name exists";
-    EXPECT_EQ(ReadAll(wininit), "[Other]\r\nkey=value\r\n[rename]\r\nNUL=C:\\GONE.TMP\r\n" + std::string(short_dest) +
-                                    "=" + short_temp + "\r\n[Last]\r\nk=v\r\n");
+    auto line = [](const std::string& dest, const std::string& tmp) {
+      char short_dest[MAX_PATH], short_temp[MAX_PATH];
+      GetShortPathNameA(dest.c_str(), short_dest, sizeof short_dest);
+      GetShortPathNameA(tmp.c_str(), short_temp, sizeof short_temp);
+      EXPECT_NE(std::string(short_dest), dest) << "a short name exists";
+      return std::string(short_dest) + "=" + short_temp + "\r\n";
+    };
+    EXPECT_EQ(ReadAll(wininit), "[Other]\r\nkey=value\r\n[rename]\r\nNUL=C:\\GONE.TMP\r\n" +
+                                    line(app + "\\HELD.DLL", temp) + line(app + "\\LOADED.DLL", temp3) +
+                                    "[Last]\r\nk=v\r\n");
     ExpectNoTemporaries({WinDir()});
   }
 }
@@ -618,9 +658,6 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
     }
     return b;
   };
-  const std::vector<qvsnap::IgnoreRule> kept = {
-      {"C:\\QvRollbackElse", "a parent folder made on the way to a directory entry is not recorded, "
-                              "so the rollback keeps it (the entry's own folder goes)"}};
   int run = 0;
   std::string host_options;  // added to the next runs' command line
   auto install = [&](int variant, sw::DiskFault fault, const std::function<void(sw::BuildResult&)>& damage,
@@ -643,7 +680,7 @@ TEST(Install, RollbackAfterCancelsAndFailures) {
     Host host(args, dist + "\\run");
     drive(host);
     EXPECT_EQ(host.ExitCode(), 1u) << "run " << run;
-    EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), kept)), "") << "run " << run;
+    EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "run " << run;
   };
   const auto none = std::function<void(sw::BuildResult&)>();
   auto cancel = [](Host& h) {
@@ -894,4 +931,73 @@ TEST(Install, ProductWithEmptyTextsIsRemovable) {
   qvui::AnswerMessageBox(box, "OK");
   EXPECT_EQ(u.WaitForExitCode(kExitWait), 0u);
   EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "");
+}
+
+// A first installation into folders that are not there yet ({app} one level
+// below a new folder), with a directory entry two levels below {app}, the
+// same destination written twice, the uninstall data file, and a value in a
+// vendor key of its own. A cancel after the registry step leaves no folder,
+// file or key behind, so that the next installation takes the same
+// uninstall number; that one records every folder and key it made on the
+// way, and Uninstal.exe then takes them all away again.
+TEST(Install, FirstInstallationLeavesNothingAfterRollbackOrUninstall) {
+  const std::string top = "C:\\QvWalk", app = top + "\\Walk App";
+  const std::string vendor = "Software\\QvWalk Vendor", key = vendor + "\\Walk App";
+  sw::ScriptBuilder b = Product("Walk App", kUninstallable);
+  b.Dirs = {{"{app}\\data\\cache"}};
+  b.Files = {Entry("{app}\\A.TXT", Bytes("first")), Entry("", Bytes("data file"), 0x40),
+             Entry("{app}\\A.TXT", Bytes("second")), Entry("{app}\\data\\B.BIN", Mixed(20000, 61))};
+  sw::RegistrySpec value;
+  value.RootKey = 0x80000001u;
+  value.SubKey = key;
+  value.ValueName = "Path";
+  value.ValueType = 1;
+  value.StringData = "{app}";
+  value.RegFlags = 0x01;
+  b.Registry = {value};
+  WriteDistribution(b, sw::BuildOptions(), TestTmp() + "walk", {});
+  const std::string args = "--source " + Quote(TestTmp() + "walk") + " --app " + Quote(app) + " --noicons";
+  ASSERT_FALSE(ReadFacts(top).exists);
+
+  const qvsnap::Snapshot before = MachineState();
+  {
+    Host host(args + " --pause-when " + Quote("Creating registry entries...|"), TestTmp() + "walk1");
+    host.WaitPaused();
+    ASSERT_TRUE(RegKeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_EQ(ReadAll(app + "\\A.TXT"), "second");
+    host.CancelWhilePaused();
+    EXPECT_EQ(host.ExitCode(), 1u);
+  }
+  EXPECT_EQ(Joined(qvsnap::Diff(before, MachineState(), {})), "") << "cancel";
+  EXPECT_FALSE(ReadFacts(top).exists);
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, vendor));
+
+  {
+    Host host(args, TestTmp() + "walk2");
+    ASSERT_EQ(host.ExitCode(), 0u);
+  }
+  EXPECT_EQ(ReadAll(app + "\\A.TXT"), "second");
+  EXPECT_EQ(ReadAll(app + "\\UNINST0.000"), "data file");
+  ExpectNoTemporaries({app});
+  UninstallLog log = ReadUninstallLog(app + "\\UNINST1.000");
+  log.records.erase(std::remove_if(log.records.begin(), log.records.end(),
+                                   [](const LogRecord& r) { return r.kind == 5; }),
+                    log.records.end());
+  ExpectLog(log, {Rec(0, 0, {top}), Rec(0, 0, {app}), Rec(0, 0, {app + "\\data"}),
+                  Rec(0, 0, {app + "\\data\\cache"}), Rec(1, 0, {app + "\\UNINST0.000", ""}),
+                  Rec(1, 0, {app + "\\A.TXT", ""}), Rec(1, 0x01, {app + "\\A.TXT", ""}),
+                  Rec(1, 0, {app + "\\data\\B.BIN", ""}), Rec(6, 0x80000001u, {vendor}),
+                  Rec(7, 0x80000001u, {key, "Path"})});
+
+  qvui::UiProcess u(Quote(Bin("Uninstal.exe")) + " /U " + Quote(app + "\\UNINST0.000") + " " +
+                    Quote(app + "\\UNINST1.000"));
+  HWND confirm = qvui::WaitForMessageBox("Uninstall", kBoxWait, u.Pid());
+  qvui::AnswerMessageBox(confirm, "Yes");
+  ASSERT_TRUE(qvui::WaitForWindowGone(confirm, kBoxWait));
+  HWND done = qvui::WaitForMessageBox("Uninstall", kExitWait, u.Pid());
+  EXPECT_EQ(qvui::ReadMessageBox(done).text, "Walk App was removed from this computer.");
+  qvui::AnswerMessageBox(done, "OK");
+  EXPECT_EQ(u.WaitForExitCode(kExitWait), 0u);
+  EXPECT_FALSE(ReadFacts(top).exists);
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, vendor));
 }

@@ -44,9 +44,7 @@ const std::vector<qvsnap::IgnoreRule> kKept = {
     {"HKCU\\Software\\Wine\\MenuFiles*", "Wine's menu builder notes each Start Menu link it sees "
                                            "and keeps the note after the link is deleted"},
     {"HKCU\\Software\\Wine\\Temporary System Parameters*",
-     "Wine keeps the mouse parameters there once a program asks for them"},
-    {"HKLM\\Software\\QvEntriesHost", "the parent that the registry entry's key was made in is not "
-                                        "recorded, so the rollback keeps it (the entry's own key goes)"}};
+     "Wine keeps the mouse parameters there once a program asks for them"}};
 
 // The product: one file, two icons, INI entries (the second aimed at a
 // directory, so that it fails) and registry entries (the third under a
@@ -186,6 +184,8 @@ TEST(EntriesInstall, IconsIniAndRegistryThroughTheInstallWindow) {
         "kind 3 param 0x0 \"" + app + "\\ISDIR.INI\" \"Setup\" \"Key\"",
         "kind 4 param 0x0 \"C:\\windows\\QVENTRIES.INI\" \"" + app + "\"",
         std::string("kind 7 param 0x80000001 \"Software\\QvEntriesHost\" \"Path\""),
+        // The key made on the way to the tree's key, to go when empty.
+        std::string("kind 6 param 0x80000002 \"Software\\QvEntriesHost\""),
         std::string("kind 5 param 0x80000002 \"Software\\QvEntriesHost\\Tree\""),
         std::string("kind 6 param 0x80000001 \"Software\\QvEntriesHost\\Empty\"")})
     expected.push_back(s);
