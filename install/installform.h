@@ -92,12 +92,12 @@ class TInstallForm : public forms::TForm, public TInstallProgress {
   void FormCreate();
   bool FormCloseQuery() override;
   void CancelButtonClick();
-
- private:
-  void Fail(const Exception* error);
   // Draws the file name and the bar if they changed and the last drawing is
   // at least kDrawInterval old (always when now is true).
   void DrawChanges(bool now);
+
+ private:
+  void Fail(const Exception* error);
   void MoveBar(uint64_t position);  // clamped to the range
 
   HWND owner_;

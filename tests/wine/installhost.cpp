@@ -215,6 +215,7 @@ class THostInstallForm : public TInstallForm {
     g_timing.CheckPoint(where);
     AppendLine(g_opt.Trace, Format("%s|%u", where.c_str(), static_cast<unsigned>(ProgressPosition())));
     if (!g_opt.PauseWhen.empty() && where == g_opt.PauseWhen && ++matches_ == g_opt.PauseNth) {
+      DrawChanges(true);  // the window shows what the run has reached while it waits
       AppendLine("paused", where);
       while (!Exists("resume")) {
         forms::ProcessMessages();
