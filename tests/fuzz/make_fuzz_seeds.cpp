@@ -106,14 +106,15 @@ void ExtractSeeds(const std::string& dir) {
   }
 }
 
-// A small description of every kind of entry, its files beside it.
+// A small description of every kind of entry; its files have the names of
+// the sample application's, so that it also reads beside those.
 const char kDescription[] = R"({
   "appName": "Fuzz", "appVersionName": "Fuzz 1.0", "defaultDir": "Fuzz", "defaultGroup": "Fuzz",
-  "licenseFile": "L.TXT", "minWindowsVersion": "4.0", "minNTVersion": "3.51",
+  "licenseFile": "LICENSE.TXT", "minWindowsVersion": "4.0", "minNTVersion": "3.51",
   "backgroundColor": "COLOR_BACKGROUND", "flags": ["uninstallable", "allowNoIcons"],
   "dirs": [{ "name": "{app}\\Data" }],
-  "files": [{ "source": "A.TXT", "dest": "{app}\\A.TXT", "flags": ["readme"] },
-            { "source": "B.BIN", "dest": "{sys}\\B.DLL", "copyMode": "onlyIfDoesntExist",
+  "files": [{ "source": "README.TXT", "dest": "{app}\\A.TXT", "flags": ["readme"] },
+            { "source": "SAMPLE.INI", "dest": "{sys}\\B.DLL", "copyMode": "onlyIfDoesntExist",
               "flags": ["sharedFile"] }],
   "icons": [{ "name": "Fuzz", "file": "{app}\\A.TXT", "iconIndex": 2 }],
   "ini": [{ "file": "{win}\\F.INI", "section": "S", "key": "K", "value": "{app}" }],
@@ -124,14 +125,34 @@ const char kDescription[] = R"({
   "run": [{ "file": "{app}\\A.TXT", "parameters": "/x", "flags": ["noWait"] }]
 })";
 
+// Every text as long as its field holds, so that one more character is a
+// single mutation away.
+std::string LongestDescription() {
+  auto t = [](size_t n, char c = 'x') { return "\"" + std::string(n, c) + "\""; };
+  auto path = [](size_t n) { return "\"{app}\\\\" + std::string(n - 6, 'p') + "\""; };
+  std::string binary;
+  for (int i = 0; i < 252; ++i) binary += i ? " 0f" : "0f";
+  return "{\"appName\": " + t(63) + ", \"appVersionName\": " + t(63) + ", \"subtitle\": " + t(63) +
+         ", \"defaultDir\": " + t(47) + ", \"defaultGroup\": " + t(47) + ", \"dirs\": [{\"name\": " + path(47) +
+         "}], \"files\": [{\"source\": \"README.TXT\", \"dest\": " + path(63) + "}], \"icons\": [{\"name\": " + t(47) +
+         ", \"file\": " + path(63) + ", \"parameters\": " + t(127) + ", \"workingDir\": " + path(47) +
+         ", \"iconFile\": " + path(63) + "}], \"ini\": [{\"file\": " + path(63) + ", \"section\": " + t(47) +
+         ", \"key\": " + t(47) + ", \"value\": " + t(127) + "}], \"registry\": [{\"root\": \"HKLM\", \"subkey\": " +
+         t(128) + ", \"valueName\": " + t(48) + ", \"type\": \"string\", \"data\": " + t(256) +
+         "}, {\"root\": \"HKCU\", \"subkey\": \"S\", \"type\": \"binary\", \"data\": \"" + binary +
+         "\"}], \"uninstallDelete\": [{\"path\": " + path(63) + "}], \"run\": [{\"file\": " + path(63) +
+         ", \"parameters\": " + t(127) + "}]}";
+}
+
 void DistributionSeeds(const std::string& description_dir, const std::string& inspect_dir,
                        const std::string& work) {
   Mkdir(work);
-  sw::WriteFileBytes(work + "/L.TXT", Text("Licence\r\n"));
-  sw::WriteFileBytes(work + "/A.TXT", testdata::Mixed(400, 3, 30));
-  sw::WriteFileBytes(work + "/B.BIN", testdata::Noise(150, 4));
+  sw::WriteFileBytes(work + "/LICENSE.TXT", Text("Licence\r\n"));
+  sw::WriteFileBytes(work + "/README.TXT", testdata::Mixed(400, 3, 30));
+  sw::WriteFileBytes(work + "/SAMPLE.INI", testdata::Noise(150, 4));
   Write(description_dir + "/fuzz.json", Text(kDescription));
   Write(description_dir + "/minimal.json", Text(R"({"appName": "A"})"));
+  Write(description_dir + "/longest.json", Text(LongestDescription()));
   const std::string sample = testdata::ReadWholeFile(QV_SOURCE_DIR "/samples/sample-app/sample.json");
   Write(description_dir + "/sample.json", Text(sample));
 
