@@ -184,6 +184,8 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
       {R"({"appName":"A","licenseFile":"NOLICENCE.TXT"})", "t.json: licenseFile:", "cannot read"},
       {R"({"appName":"\u4e2d"})", "t.json: appName:", "not representable"},
       {R"({"appName":"A",)", "t.json:", "not valid JSON"},
+      {R"({"appName":"A","icons":[{"name":"I","file":"F","iconIndex":4719.86E131529541268359}]})", "t.json:",
+       "not valid JSON"},
       {R"({"subtitle":"A"})", "t.json: appName:", "missing"},
       {R"({"appName":"A","uninstaller":"t.json"})", "t.json: uninstaller:", "needs the flag \"uninstallable\""},
       {R"({"appName":"A","flags":["uninstallable"],"uninstaller":"NOPE.EXE"})", "t.json: uninstaller:", "not found"},

@@ -93,6 +93,14 @@ std::string Version(uint8_t major, uint8_t minor) {
 void LoadScriptFile(const std::string& path, int64_t offset, SetupScript& script) {
   try {
     TStdioFile file(path);
+    LoadScript(file, offset, script);
+  } catch (const Exception& e) {
+    throw EScriptFault(e.Message());
+  }
+}
+
+void LoadScript(TFile& file, int64_t offset, SetupScript& script) {
+  try {
     LoadSetupScript(file, offset, script);
   } catch (const EScriptIDMismatch&) {
     throw EScriptFault(SScriptIDMismatch);
@@ -245,11 +253,10 @@ bool Exists(const std::string& path) {
   return true;
 }
 
-// Opens disk n and checks its 12-byte header; throws EDataFault.
-std::unique_ptr<TStdioFile> OpenDisk(const std::string& dir, int n) {
-  std::string path = DiskPath(dir, n);
-  if (!Exists(path)) throw EDataFault(path + ": disk data file not found");
-  auto f = std::make_unique<TStdioFile>(path);
+std::unique_ptr<TFile> OpenDisk(const TDataFiles& files, int n) {
+  std::string path = files.DiskName(n);
+  std::unique_ptr<TFile> f = files.OpenDisk(n);
+  if (!f) throw EDataFault(path + ": disk data file not found");
   uint8_t header[12];
   if (f->Size() < 12) throw EDataFault(path + ": shorter than its 12-byte header");
   f->ReadExact(header, 12);
@@ -264,8 +271,8 @@ std::unique_ptr<TStdioFile> OpenDisk(const std::string& dir, int n) {
 }
 
 struct Span {
-  std::string dir;
-  std::unique_ptr<TStdioFile> owned;  // the disk now open (disk data files)
+  const TDataFiles* files = nullptr;
+  std::unique_ptr<TFile> owned;  // the disk now open (disk data files)
   TFile* file = nullptr;
   int current = 0, last = 0;
   int64_t bytes_left = 0, expected = 0, written = 0;
@@ -288,7 +295,7 @@ uint32_t SpanRead(void* buffer, uint32_t capacity, void* context) {
       throw Exception(kSourceCorrupted);
     }
     ++s.current;
-    s.owned = OpenDisk(s.dir, s.current);
+    s.owned = OpenDisk(*s.files, s.current);
     s.file = s.owned.get();
   }
   return result;
@@ -308,6 +315,19 @@ uint32_t BoundedWrite(const void*, uint32_t count, void* context) {
 
 VerifyResult VerifyData(const SetupScript& s, const std::string& script_path,
                         const std::string& dir, uint32_t data_offset) {
+  TDataFiles files;
+  files.ScriptName = script_path;
+  files.OpenScript = [&script_path] { return std::make_unique<TStdioFile>(script_path); };
+  files.DiskName = [&dir](int n) { return DiskPath(dir, n); };
+  files.OpenDisk = [&dir](int n) -> std::unique_ptr<TFile> {
+    const std::string path = DiskPath(dir, n);
+    if (!Exists(path)) return nullptr;
+    return std::make_unique<TStdioFile>(path);
+  };
+  return VerifyData(s, files, data_offset);
+}
+
+VerifyResult VerifyData(const SetupScript& s, const TDataFiles& data, uint32_t data_offset) {
   VerifyResult r;
   bool embedded = data_offset != 0;
   json disks = json::array();
@@ -319,7 +339,7 @@ VerifyResult VerifyData(const SetupScript& s, const std::string& script_path,
     for (int n = 1; n <= max_disk && n < 100000; ++n) {
       json dj = {{"name", "SETUP." + std::to_string(n)}};
       try {
-        auto f = OpenDisk(dir, n);
+        auto f = OpenDisk(data, n);
         dj["size"] = f->Size();
         dj["ok"] = true;
       } catch (const std::exception& e) {
@@ -337,10 +357,10 @@ VerifyResult VerifyData(const SetupScript& s, const std::string& script_path,
     const SetupFileEntry& f = s.FileEntries[i];
     const SetupFileLocationEntry& l = s.FileLocationEntries[i];
     std::string entry = "files[" + std::to_string(i) + "] (" + Utf8(f.DestName()) + ")";
-    std::string source = embedded ? script_path : DiskPath(dir, l.FirstDisk());
+    std::string source = embedded ? data.ScriptName : data.DiskName(l.FirstDisk());
     json fj = {{"index", i}, {"dest", Utf8(f.DestName())}};
     Span span;
-    span.dir = dir;
+    span.files = &data;
     try {
       if (l.FirstDisk() < 1 || l.LastDisk() < l.FirstDisk() || l.StartOffset() < 0 ||
           f.Size() < 0 || f.CompressedSize() < 0)
@@ -349,14 +369,8 @@ VerifyResult VerifyData(const SetupScript& s, const std::string& script_path,
       if (!embedded && static_cast<size_t>(l.FirstDisk()) < disk_ok.size() &&
           !disk_ok[static_cast<size_t>(l.FirstDisk())])
         throw EDataFault(source + ": " + entry + ": not checked, its disk data file is faulty");
-      std::unique_ptr<TStdioFile> script_file;
-      if (embedded) {
-        script_file = std::make_unique<TStdioFile>(script_path);
-        span.file = script_file.get();
-      } else {
-        span.owned = OpenDisk(dir, l.FirstDisk());
-        span.file = span.owned.get();
-      }
+      span.owned = embedded ? data.OpenScript() : OpenDisk(data, l.FirstDisk());
+      span.file = span.owned.get();
       int64_t pos = static_cast<int64_t>(data_offset) + l.StartOffset();
       uint8_t marker[4];
       if (pos + 4 > span.file->Size() ||

@@ -3,6 +3,8 @@
 // single file) with the messages setup.exe gives for the same faults.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -22,6 +24,8 @@ class EScriptFault : public std::runtime_error {
 // startup message ("The setup files are corrupted ...") or the file layer's
 // message.
 void LoadScriptFile(const std::string& path, int64_t offset, SetupScript& script);
+// The same from a file already open.
+void LoadScript(TFile& file, int64_t offset, SetupScript& script);
 
 // The whole script as JSON, with the same key names as the description
 // that qvbuild reads, plus the sizes, checksums and locations.
@@ -38,6 +42,18 @@ struct VerifyResult {
 // data_offset other than 0 the data lies in script_path from that offset.
 VerifyResult VerifyData(const SetupScript& script, const std::string& script_path,
                         const std::string& dir, uint32_t data_offset);
+
+// Where VerifyData finds the file data: the script's own file (embedded
+// data) and the disk data files by number, with their names for the
+// messages. OpenDisk gives nullptr for a disk data file that is not there;
+// both raise the file layer's error for one that cannot be read.
+struct TDataFiles {
+  std::string ScriptName;
+  std::function<std::unique_ptr<TFile>()> OpenScript;
+  std::function<std::string(int disk)> DiskName;
+  std::function<std::unique_ptr<TFile>(int disk)> OpenDisk;
+};
+VerifyResult VerifyData(const SetupScript& script, const TDataFiles& files, uint32_t data_offset);
 
 // Checks a distribution as qvinspect --verify does: the script at
 // script_offset of script_path, its file data in the disk data files beside

@@ -423,7 +423,8 @@ Description ParseDescription(const std::string& text, const std::string& name,
   json root;
   try {
     root = json::parse(text, DuplicateKeyRefuser(name));
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A syntax error, or a number beyond what JSON's numbers hold.
     throw EDescriptionError(name + ": not valid JSON: " + e.what());
   }
   Description d;
