@@ -94,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   progress.position = 1000;
   TBoundedSink sink(file.Size());
   try {
-    ExtractFileData(std::make_unique<TMemoryFile>(parts[static_cast<size_t>(first)]), data_offset, file, location,
-                    sink, progress, open_disk);
+    std::unique_ptr<TFile> source = std::make_unique<TMemoryFile>(parts[static_cast<size_t>(first)]);
+    ExtractFileData(source, false, data_offset, file, location, sink, progress, open_disk);
   } catch (const EAbort&) {
     Require(cancelled, "a cancel that nobody asked for");
     Require(progress.position == 1000, "the progress bar was not set back");

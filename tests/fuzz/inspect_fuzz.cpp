@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<TFile> first = data_offset != 0 ? files.OpenScript() : disk(l.FirstDisk());
     if (first) {
       try {
-        ExtractFileData(std::move(first), data_offset, f, l, sink, progress, [&disk](int32_t n) {
+        ExtractFileData(first, false, data_offset, f, l, sink, progress, [&disk](int32_t n) {
           std::unique_ptr<TFile> next = disk(n);
           if (!next) throw EAbort();  // the user cancels the next-disk prompt
           return next;
