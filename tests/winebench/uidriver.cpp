@@ -410,6 +410,9 @@ void Click(HWND button, ClickBy how) {
   if (!IsWindowVisible(button)) Fail(what + " is hidden and cannot be clicked");
   if (!IsWindowEnabled(button)) Fail(what + " is disabled and cannot be clicked");
   HWND root = GetAncestor(button, GA_ROOT);
+  // A box that has just gone gives its owner back a moment later (after
+  // its own call returns): a disabled window is given that moment.
+  for (int waited = 0; root && !IsWindowEnabled(root) && waited < 5000; waited += 20) Sleep(20);
   if (root && !IsWindowEnabled(root))
     Fail(what + " is in the disabled window " + Quote(CaptionOf(root)) + " and cannot be clicked");
   BOOL ok;
