@@ -19,7 +19,11 @@ start=$SECONDS
 ctest --test-dir build/native -j2 --output-on-failure || status=1
 native=$((SECONDS - start))
 start=$SECONDS
-ctest --test-dir build/win64 -j2 --output-on-failure || status=1
+# A Wine or e2e test that fails is run once more (--repeat until-pass:2):
+# under load a few scenarios at times lose a race with the window driver or
+# the Wine server (e2e.wizard.*, e2e.journal.*; docs/wine-notes.md). The
+# first failure stays in the output, so a retry is never silent.
+ctest --test-dir build/win64 -j2 --output-on-failure --repeat until-pass:2 || status=1
 wine=$((SECONDS - start))
 start=$SECONDS
 ctest --test-dir build/fuzz -L fuzz -j2 --output-on-failure || status=1
