@@ -174,6 +174,20 @@ bool WaitCaption(HWND wizard, const std::string& caption, DWORD timeout) {
   return WaitUntil([&] { return IsWindowVisible(wizard) && GetText(wizard) == caption; }, timeout);
 }
 
+HWND WalkToInstallation(SetupRun& s, const std::function<void(HWND wizard)>& at_destination) {
+  HWND w = s.WaitPage("Welcome");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Choose Destination Location");
+  if (at_destination) at_destination(w);
+  ClickButton(w, "Next >");
+  s.Answer("Folder Does Not Exist", "Yes");
+  s.ExpectPage(w, "Select Program Folder");
+  ClickButton(w, "Next >");
+  s.ExpectPage(w, "Start Copying Files");
+  ClickButton(w, "Next >");
+  return w;
+}
+
 HWND EditAt(HWND wizard, int visible_index) {
   int n = 0;
   for (const ControlInfo& c : Controls(wizard)) {

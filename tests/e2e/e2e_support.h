@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,10 @@ bool WaitCaption(HWND wizard, const std::string& caption, DWORD timeout = kTimeo
 // The edit control that is a descendant of the wizard with the given
 // client position (pages hold several edits).
 HWND EditAt(HWND wizard, int visible_index);
+// Welcome, destination (at_destination may change it first; the folder is
+// created when asked), program folder, ready: Next on each, so that the
+// installation starts. Returns the wizard.
+HWND WalkToInstallation(SetupRun& s, const std::function<void(HWND wizard)>& at_destination = nullptr);
 
 // Maps a drive letter to a Unix directory the way winecfg does (Wine's mount
 // manager, IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE), so that the drive exists for

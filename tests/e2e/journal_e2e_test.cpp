@@ -118,19 +118,6 @@ HWND OwnBox(DWORD pid, const std::string& caption) {
   return FindTopLevel(q);
 }
 
-// Welcome, destination (created when asked), program folder, ready.
-void WalkToInstallation(SetupRun& s) {
-  HWND w = s.WaitPage("Welcome");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Choose Destination Location");
-  ClickButton(w, "Next >");
-  s.Answer("Folder Does Not Exist", "Yes");
-  s.ExpectPage(w, "Select Program Folder");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Start Copying Files");
-  ClickButton(w, "Next >");
-}
-
 // The one box of a start that finds the killed run's journal.
 void ExpectRecoveryBox(DWORD pid) {
   HWND box = WaitForMessageBox("Setup", kTimeout, pid);

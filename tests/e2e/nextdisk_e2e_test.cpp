@@ -163,21 +163,10 @@ TBrowseView BrowseFromDestination(SetupRun& s, HWND w, const std::string& shot) 
   return v;
 }
 
-// Welcome, destination (created when asked), program folder, ready: the
-// installation starts. With browse set, the destination page's Browse is
-// used first.
-HWND WalkToInstallation(SetupRun& s, TBrowseView* browse = nullptr, const std::string& shot = "") {
-  HWND w = s.WaitPage("Welcome");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Choose Destination Location");
-  if (browse) *browse = BrowseFromDestination(s, w, shot);
-  ClickButton(w, "Next >");
-  s.Answer("Folder Does Not Exist", "Yes");
-  s.ExpectPage(w, "Select Program Folder");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Start Copying Files");
-  ClickButton(w, "Next >");
-  return w;
+// The walk to the installation, with the destination page's Browse used
+// first.
+HWND WalkToInstallationBrowsing(SetupRun& s, TBrowseView* browse, const std::string& shot) {
+  return WalkToInstallation(s, [&](HWND w) { *browse = BrowseFromDestination(s, w, shot); });
 }
 
 struct TPromptView {
@@ -228,7 +217,7 @@ void NextDiskScenario(const std::string& word, const std::string& shot) {
     const qvsnap::Snapshot before = qvsnap::TakeSnapshot();
     SetupRun s(d.dir);
     TBrowseView b;
-    WalkToInstallation(s, &b, shot + "-chooser");
+    WalkToInstallationBrowsing(s, &b, shot + "-chooser");
     EXPECT_EQ(b.prompt, "Please choose the Installation Folder and click OK to continue.");
     EXPECT_EQ(b.start_edit, app);
     EXPECT_EQ(b.after_cancel, app);
@@ -368,17 +357,7 @@ void ExpectInstalledParts(const std::string& source_dir, const std::string& app)
 
 // Welcome, the destination typed, the program folder, ready: installing.
 HWND WalkTo(SetupRun& s, const std::string& app) {
-  HWND w = s.WaitPage("Welcome");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Choose Destination Location");
-  SetEditText(EditAt(w, 0), app);
-  ClickButton(w, "Next >");
-  s.Answer("Folder Does Not Exist", "Yes");
-  s.ExpectPage(w, "Select Program Folder");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Start Copying Files");
-  ClickButton(w, "Next >");
-  return w;
+  return WalkToInstallation(s, [&](HWND w) { SetEditText(EditAt(w, 0), app); });
 }
 
 void CopyFolder(const std::string& from, const std::string& to) {
