@@ -527,15 +527,7 @@ TEST(Finish, ClosingWhileRunEntriesRunThenOnTheFinishedPage) {
              "--name wait --announce \"{app}\\started.flag\" --wait-for \"{app}\\go.flag\"", 0}};
   SetupRun s(MakeDistribution("busy", b));
   HWND bg = s.Background();
-  HWND w = s.WaitPage("Welcome");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Choose Destination Location");
-  ClickButton(w, "Next >");
-  s.Answer("Folder Does Not Exist", "Yes");
-  s.ExpectPage(w, "Select Program Folder");
-  ClickButton(w, "Next >");
-  s.ExpectPage(w, "Start Copying Files");
-  ClickButton(w, "Next >");
+  HWND w = WalkToInstallation(s);
   ASSERT_TRUE(WaitUntil([] { return Exists(kApp + "\\started.flag"); }, kTimeout));
   PostClose(bg);
   PostMessageA(bg, WM_SYSCOMMAND, SC_CLOSE, 0);
