@@ -123,6 +123,12 @@ struct TFileAttempt {
   bool Existed = false;
   std::string TempName;
   bool TempCreated = false;
+  // A destination that did not exist is made in its place at once and
+  // written there (TempName is then the destination itself): the journal
+  // names it first, so a killed run's recovery deletes it. This spares the
+  // temporary name and the rename, each a folder lookup.
+  bool Direct = false;
+  TFileHandle DirectHandle;
   bool Extracted = false;
   bool RestartReplaced = false;
   std::string Context;
@@ -133,6 +139,7 @@ struct TFileAttempt {
 };
 
 void DeleteLeftoverTemp(TFileAttempt& a) {
+  a.DirectHandle.reset();
   if (a.TempCreated) {
     DeleteFileA(a.TempName.c_str());
     a.TempCreated = false;
@@ -199,7 +206,11 @@ void ReplaceWithNewFile(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
       }
     }
   }
-  if (!a.RestartReplaced) {
+  if (a.Direct) {
+    a.TempCreated = false;
+    a.TempName.clear();
+    ctx.Transaction.NoteCreated(a.Dest);
+  } else if (!a.RestartReplaced) {
     a.Context = SCtxRename;
     if (!a.Existed && !(flags & ffUninstallNeverRemove)) ctx.Journal.NoteNewFile(a.Dest);
     TTimedPart timed(ctx.Clock, "rename");
@@ -233,25 +244,30 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
   a.Context = SCtxCreateTemp;
   TFileHandle temp;
   DWORD create_error = NO_ERROR;
-  {
-    TTimedPart timed(ctx.Clock, "create temporary");
-    a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)), [&](const std::string& name) {
-      temp.reset(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (temp) return false;
-      create_error = GetLastError();
-      return create_error == ERROR_FILE_EXISTS || create_error == ERROR_ALREADY_EXISTS ||
-             FileOrDirExists(name);
-    });
+  if (a.Direct) {
+    temp = std::move(a.DirectHandle);
+  } else {
+    {
+      TTimedPart timed(ctx.Clock, "create temporary");
+      a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)), [&](const std::string& name) {
+        temp.reset(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (temp) return false;
+        create_error = GetLastError();
+        return create_error == ERROR_FILE_EXISTS || create_error == ERROR_ALREADY_EXISTS ||
+               FileOrDirExists(name);
+      });
+    }
+    if (!temp) {
+      SetLastError(create_error);
+      RaiseLastIOError("creating", a.TempName);
+    }
+    // The journal names the temporary file once it is ours (a name tried
+    // and found taken belongs to someone else) and before anything is
+    // written.
+    ctx.Journal.NoteTempFile(a.TempName);
+    a.TempCreated = true;
   }
-  if (!temp) {
-    SetLastError(create_error);
-    RaiseLastIOError("creating", a.TempName);
-  }
-  // The journal names the temporary file once it is ours (a name tried and
-  // found taken belongs to someone else) and before anything is written.
-  ctx.Journal.NoteTempFile(a.TempName);
-  a.TempCreated = true;
 
   // The disk data file stays open from one file to the next while the
   // files' data lie on it, its header checked once when it was opened. A
@@ -298,6 +314,25 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
   temp.reset();
 }
 
+// The existence check of a destination that may be written in its place:
+// creating it (CREATE_NEW) both finds that no file has the name and takes
+// it, in one lookup. Only with a journal, which names the file before a
+// byte is written (a killed run leaves no half file that nobody takes
+// back), and never for a file kept at the uninstall or the uninstall data
+// file. Any failure (the name exists, the folder is missing, the name is
+// not valid) leaves the destination to the existence check and the
+// temporary name, with their own errors.
+bool TryCreateInPlace(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
+  if (!ctx.Journal.IsOpen() || (flags & (ffUninstallDataFile | ffUninstallNeverRemove))) return false;
+  a.DirectHandle.reset(CreateFileA(a.Dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!a.DirectHandle) return false;
+  ctx.Journal.NoteNewFile(a.Dest);
+  a.TempName = a.Dest;
+  a.TempCreated = true;
+  return true;
+}
+
 // One attempt at one file; raises to the per-file question.
 void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& entry,
                 const SetupFileLocationEntry& location) {
@@ -316,10 +351,15 @@ void RunAttempt(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry& ent
       TTimedPart timed(ctx.Clock, "existence check");
       a.Dest = (flags & ffUninstallDataFile) ? UninstallFileName(ctx.UninstallFileTemplate, '0')
                                              : ExpandDirConstants(entry.DestName());
-      const DWORD found = GetFileAttributesA(a.Dest.c_str());  // as FileExists, in one call
-      a.Existed = found != INVALID_FILE_ATTRIBUTES && !(found & FILE_ATTRIBUTE_DIRECTORY);
-      if (a.Existed && a.OriginalAttributes == TReplacedFile::kAttributesUnchanged)
-        a.OriginalAttributes = found;
+      a.Direct = TryCreateInPlace(ctx, a, flags);
+      if (a.Direct) {
+        a.Existed = false;
+      } else {
+        const DWORD found = GetFileAttributesA(a.Dest.c_str());  // as FileExists, in one call
+        a.Existed = found != INVALID_FILE_ATTRIBUTES && !(found & FILE_ATTRIBUTE_DIRECTORY);
+        if (a.Existed && a.OriginalAttributes == TReplacedFile::kAttributesUnchanged)
+          a.OriginalAttributes = found;
+      }
     }
     if (IsCommonControlsUpdate(a.Dest) && ctx.MarkCommonControlsUpdate) ctx.MarkCommonControlsUpdate();
     ctx.Progress.SetFileNameText(a.Dest);

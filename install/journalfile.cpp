@@ -252,16 +252,19 @@ void TInstallJournal::NoteNewFile(const std::string& path) {
 void TInstallJournal::NoteSafetyCopy(const std::string& dest, const std::string& aside, uint32_t attributes) {
   WithdrawPending();
   Write(Note(jrSafetyCopy, dest, aside, attributes));
+  FlushNow();
 }
 
 void TInstallJournal::NoteAttributes(const std::string& dest, uint32_t attributes) {
   WithdrawPending();
   Write(Note(jrAttributes, dest, std::string(), attributes));
+  FlushNow();
 }
 
 void TInstallJournal::NoteRestartReplace(const std::string& temporary, const std::string& dest) {
   WithdrawPending();
   Write(Note(jrRestartReplace, temporary, dest));
+  FlushNow();
 }
 
 void TInstallJournal::NoteSharedCount(const std::string& path) {
@@ -283,13 +286,20 @@ void TInstallJournal::NoteSharedCount(const std::string& path) {
     }
   }
   Write(r);
+  FlushNow();
 }
 
 void TInstallJournal::Flush() {
   if (!file_) return;
   WithdrawPending();
-  if (dirty_) FlushFileBuffers(static_cast<HANDLE>(file_));
+  if (dirty_ && GetTickCount() - flushed_at_ >= kFlushInterval) FlushNow();
+}
+
+void TInstallJournal::FlushNow() {
+  if (!file_ || !dirty_) return;
+  FlushFileBuffers(static_cast<HANDLE>(file_));
   dirty_ = false;
+  flushed_at_ = GetTickCount();
 }
 
 void TInstallJournal::Committed() {
@@ -298,7 +308,7 @@ void TInstallJournal::Committed() {
   TJournalRecord r;
   r.Type = jrCommitted;
   Write(r);
-  Flush();
+  FlushNow();
 }
 
 void TInstallJournal::End() {
@@ -310,7 +320,7 @@ void TInstallJournal::End() {
   r.Type = jrEnded;
   try {
     Write(r);
-    Flush();
+    FlushNow();
   } catch (const Exception&) {
     // it goes all the same
   }

@@ -48,8 +48,15 @@ class TInstallJournal {
   void NoteRestartReplace(const std::string& temporary, const std::string& dest);
   void NoteSharedCount(const std::string& path);
 
-  // A check point: what was written since the last one goes to the disk.
+  // A check point: what was written goes to the disk when kFlushInterval
+  // has passed since it last went (the system's cache already keeps it
+  // from a killed process; the disk keeps it from a power failure). The
+  // notes that precede moving or changing an existing file, or raising a
+  // shared count, go to the disk at once: a failure of power may leave a
+  // new file or entry of the last moments behind, never a user's file
+  // under a safety copy's name that nobody knows.
   void Flush();
+  static constexpr uint32_t kFlushInterval = 500;  // ms
   // The uninstall log is written: a later run finishes this one instead of
   // taking it back.
   void Committed();
@@ -60,11 +67,13 @@ class TInstallJournal {
  private:
   void Write(const TJournalRecord& record);
   void WithdrawPending();
+  void FlushNow();
 
   void* file_ = nullptr;  // HANDLE; null when closed
   std::string name_;
   std::string pending_;  // the frame of the intended record not yet confirmed
   bool dirty_ = false;
+  uint32_t flushed_at_ = 0;  // GetTickCount of the last flush
 };
 
 // The text of the one box that tells about an interrupted installation.
