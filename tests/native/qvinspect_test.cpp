@@ -307,6 +307,15 @@ TEST_F(Inspect, FindsEveryDiskFaultNamingTheFileAndEntry) {
     std::string out, err;
     EXPECT_EQ(qvinspect::RunInspect({(dir / "SETUP.0").string(), "--verify"}, out, err), 1);
     EXPECT_NE(err.find("SETUP.2: disk data file not found"), std::string::npos) << err;
+    // A damaged last disk of 2147483647: the disks are listed up to the
+    // first missing one, which is one fault, not one per disk.
+    SetupScript script;
+    qvinspect::LoadScriptFile((dir / "SETUP.0").string(), 0, script);
+    for (int i = 0; i < 4; ++i) script.FileLocationEntries[0].Raw[4 + i] = i < 3 ? 0xFF : 0x7F;
+    ASSERT_EQ(script.FileLocationEntries[0].LastDisk(), 2147483647);
+    const qvinspect::VerifyResult v = qvinspect::VerifyData(script, (dir / "SETUP.0").string(), dir.string(), 0);
+    EXPECT_EQ(v.Report["disks"].size(), 2u);
+    EXPECT_LT(v.Faults.size(), 10u);
   }
 }
 

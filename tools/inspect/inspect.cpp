@@ -334,20 +334,26 @@ VerifyResult VerifyData(const SetupScript& s, const TDataFiles& data, uint32_t d
   int max_disk = 0;
   for (const auto& l : s.FileLocationEntries)
     if (l.LastDisk() > max_disk) max_disk = l.LastDisk();
-  std::vector<bool> disk_ok(static_cast<size_t>(max_disk) + 1, true);
+  // The disks are checked from the first for as long as they are there;
+  // the first one missing is the last listed. A last disk far beyond the
+  // data (a damaged entry says 2147483647) costs one fault, not one per
+  // disk; a file that starts on a later disk finds it missing itself.
+  std::vector<bool> disk_ok(1, true);
   if (!embedded) {
-    for (int n = 1; n <= max_disk && n < 100000; ++n) {
+    for (int n = 1; n <= max_disk; ++n) {
       json dj = {{"name", "SETUP." + std::to_string(n)}};
+      bool ok = true;
       try {
         auto f = OpenDisk(data, n);
         dj["size"] = f->Size();
-        dj["ok"] = true;
       } catch (const std::exception& e) {
-        dj["ok"] = false;
-        disk_ok[static_cast<size_t>(n)] = false;
+        ok = false;
         r.Faults.push_back(e.what());
       }
+      dj["ok"] = ok;
+      disk_ok.push_back(ok);
       disks.push_back(dj);
+      if (!ok && !data.OpenDisk(n)) break;
     }
   }
   r.Report["disks"] = disks;
