@@ -11,7 +11,7 @@
 namespace {
 
 HWND box_owner = nullptr;
-std::function<void()> before_box;
+TBeforeMessageBox before_box;
 
 struct TKindInfo {
   UINT icon;
@@ -98,9 +98,9 @@ int ApplicationMessageBox(const char* text, const char* caption, UINT style) {
 }  // namespace
 
 void SetMessageBoxOwner(HWND owner) { box_owner = owner; }
-std::function<void()> SetBeforeMessageBox(std::function<void()> fn) {
-  std::swap(before_box, fn);
-  return fn;
+TBeforeMessageBox SetBeforeMessageBox(TBeforeMessageBox hook) {
+  std::swap(before_box, hook);
+  return hook;
 }
 HWND MessageBoxOwner() { return box_owner; }
 
@@ -111,7 +111,7 @@ std::string DefaultMessageBoxCaption(MessageBoxKind kind) {
 }
 
 int ShowAppMessageBox(const char* text, const char* caption, MessageBoxKind kind, UINT flags) {
-  if (before_box) before_box();
+  if (before_box.Run) before_box.Run(before_box.Context);
   TFormsInert inert;
   std::string default_caption;
   if (!caption || !*caption) {

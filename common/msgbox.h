@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 enum MessageBoxKind : uint8_t {
@@ -21,8 +20,13 @@ HWND MessageBoxOwner();
 
 // Runs before every box is shown (nothing until set): a window that draws
 // its changes only every so often draws what it holds back, so that a box
-// appears over the state that led to it. Returns the function set before.
-std::function<void()> SetBeforeMessageBox(std::function<void()> fn);
+// appears over the state that led to it. Returns the hook set before. (A
+// plain function and its context: this sits in every shipped program.)
+struct TBeforeMessageBox {
+  void (*Run)(void* context) = nullptr;
+  void* Context = nullptr;
+};
+TBeforeMessageBox SetBeforeMessageBox(TBeforeMessageBox hook);
 
 // The default caption of a kind, from the program's string resources. A
 // kind above 3 gets the caption and icon of mbkStop.

@@ -153,9 +153,9 @@ void TInstallForm::RunInstallation() {
     // A question or the next-disk prompt comes up over the file and the bar
     // as they stand.
     struct TBoxHook {
-      std::function<void()> before;
-      ~TBoxHook() { SetBeforeMessageBox(std::move(before)); }
-    } hook{SetBeforeMessageBox([this] { DrawChanges(true); })};
+      TBeforeMessageBox before;
+      ~TBoxHook() { SetBeforeMessageBox(before); }
+    } hook{SetBeforeMessageBox({[](void* form) { static_cast<TInstallForm*>(form)->DrawChanges(true); }, this})};
     TInstallContext ctx(*transaction_, *this);
     ctx.NoIconsChecked = NoIcons;
     ctx.MarkCommonControlsUpdate = mark;
