@@ -2,11 +2,17 @@
 
 #include <shellapi.h>
 
+#include <cctype>
+
 #include "common/msgbox.h"
+#include "common/pathutil.h"
+#include "common/strutil.h"
 #include "common/syserror.h"
 #include "common/syshelpers.h"
 #include "common/winhandles.h"
+#include "install/restartreplace.h"
 #include "main/background.h"
+#include "run/globals.h"
 
 bool RunProgram(const std::string& file_name, const std::string& parameters, bool wait,
                 const std::function<void()>& process_messages) {
@@ -43,6 +49,23 @@ bool OpenReadme(HWND owner, const std::string& file) {
     return false;
   }
   return true;
+}
+
+void LeaveLoaderCopyToTheRestart() {
+  if (!ScriptSwitch) return;
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (n == 0 || n >= sizeof path) return;
+  const std::string exe(path, n);
+  const std::string folder = StripTrailingBackslash(ExtractFilePath(exe));
+  const std::string name = folder.substr(folder.find_last_of('\\') + 1);
+  // The loader's name for its folder: QVS, five hexadecimal digits, .TMP.
+  bool loaders = name.size() == 12 && lstrcmpiA(name.substr(0, 3).c_str(), "QVS") == 0 &&
+                 lstrcmpiA(name.substr(8).c_str(), ".TMP") == 0;
+  for (size_t i = 3; loaders && i < 8; ++i) loaders = std::isxdigit(static_cast<unsigned char>(name[i])) != 0;
+  if (!loaders) return;
+  ScheduleRestartDelete(exe);
+  if (IsWindowsNT()) ScheduleRestartDelete(folder);
 }
 
 bool RestartWindows() {

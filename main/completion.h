@@ -22,3 +22,10 @@ bool OpenReadme(HWND owner, const std::string& file);
 // enabled first). When that fails, shows SRestartFailed in a plain
 // warning box without owner and returns false.
 bool RestartWindows();
+
+// A setup.exe that the single-file loader wrote into a folder of its own
+// ("QVSxxxxx.TMP", started with /SL) is removed by the loader when it ends,
+// but a restart ends the loader first: before it asks for the restart,
+// setup.exe has the restart delete itself and, on Windows NT, the folder
+// (the 95 family deletes files only). Nothing for any other setup.exe.
+void LeaveLoaderCopyToTheRestart();

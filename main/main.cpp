@@ -45,7 +45,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     MessageBoxA(nullptr, e.what(), kTitle, MB_OK | MB_ICONSTOP);
     return 2;
   }
-  if (RestartRequested) RestartWindows();
+  if (RestartRequested) {
+    LeaveLoaderCopyToTheRestart();
+    RestartWindows();
+  }
   if (code == 0 && !completed) code = 1;
   return code;
 }

@@ -466,6 +466,49 @@ TEST(Media, SingleFileInstallsAndPassesTheExitCodeThrough) {
     EXPECT_EQ(s.ExitCode(60000), 1u);
   }
   EXPECT_EQ(LoaderFolders(), before);
+  {
+    // A product that asks for a restart: Finish restarts, which on a real
+    // system ends the loader before it tidies up, so setup.exe leaves its
+    // copy (and on NT the folder) to the restart. Wine only ends the
+    // session, and the loader tidies up all the same.
+    std::string text = ReadText(json);
+    const size_t at = text.find("\"files\"");
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at, "\"flags\":[\"alwaysRestart\"],");
+    const std::string restart_json = src + "\\restart.json", restart_dist = TestDir() + "\\restart dist";
+    ASSERT_TRUE(qvtest::WriteWholeFile(restart_json, text));
+    ASSERT_TRUE(QvBuild(restart_json, restart_dist, "--media single --loader " + Quote(loader)));
+    SetupRun s(SetupRun::StartedBy{Quote(restart_dist + "\\SETUP.EXE")});
+    FinishWithoutPrompt(s, WalkTo(s, "C:\\Media Restart"));
+    EXPECT_EQ(s.ExitCode(60000), 0u);
+    const bool nt = (GetVersion() & 0x80000000u) == 0;
+    std::string pending;
+    if (nt) {
+      HKEY key;
+      ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                              KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+      char data[4096] = "";
+      DWORD size = sizeof data;
+      if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                           &size) == ERROR_SUCCESS)
+        for (DWORD i = 0; i < size; ++i) pending += data[i] ? data[i] : '|';
+      RegDeleteValueA(key, "PendingFileRenameOperations");
+      RegCloseKey(key);
+    } else {
+      pending = ReadText(qvtest::EnvOr("WINDIR", "C:\\windows") + "\\WININIT.INI");
+      DeleteFileA((qvtest::EnvOr("WINDIR", "C:\\windows") + "\\WININIT.INI").c_str());
+    }
+    for (char& c : pending) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const size_t folder = pending.find("\\QVS");
+    ASSERT_NE(folder, std::string::npos) << pending;
+    const std::string name = pending.substr(folder + 1, 12);
+    if (nt)  // the file, then the folder, each with no new name
+      EXPECT_NE(pending.find(name + "\\SETUP.EXE||\\??\\"), std::string::npos) << pending;
+    else
+      EXPECT_NE(pending.find("NUL="), std::string::npos) << pending;
+    EXPECT_NE(pending.find(nt ? name + "||" : name + "\\SETUP.EXE"), std::string::npos) << pending;
+  }
+  EXPECT_EQ(LoaderFolders(), before);
 
   const std::string whole = ReadText(exe);
   ASSERT_GT(whole.size(), 36u);
