@@ -77,9 +77,10 @@ bool RegKeyExists(HKEY root, const std::string& sub_key) {
 }
 
 // The keys on the way to an entry's key that are not there yet, outermost
-// first. Once the entry was tried, RecordKeysMade records those that exist
-// then (the installation made them), so that the replay removes them when
-// nothing else is in them; the entry's own key goes as its flags say.
+// first. MakeKeysOnTheWay makes them before the entry is written, each
+// named in the journal before it is made and recorded once it is, so that
+// the replay (or a killed run's recovery) removes them when nothing else is
+// in them; the entry's own key goes as its flags say.
 std::vector<std::string> MissingKeysOnTheWay(uint32_t root, const std::string& sub_key) {
   std::vector<std::string> missing;
   if (!IsPredefinedRootKey(root)) return missing;
@@ -90,9 +91,18 @@ std::vector<std::string> MissingKeysOnTheWay(uint32_t root, const std::string& s
   return missing;
 }
 
-void RecordKeysMade(TUndoChanges& log, uint32_t root, const std::vector<std::string>& missing) {
-  for (const std::string& k : missing)
-    if (RegKeyExists(RootKeyFromParam(root), k)) log.AppendStrings(ukRegKeyIfEmpty, {k}, root);
+// A level that cannot be made is left to the entry's own write, which
+// then fails with its error.
+void MakeKeysOnTheWay(TInstallContext& ctx, uint32_t root, const std::vector<std::string>& missing) {
+  for (const std::string& k : missing) {
+    ctx.Journal.Intend(ukRegKeyIfEmpty, {k}, root);
+    HKEY made = nullptr;
+    if (RegCreateKeyExA(RootKeyFromParam(root), k.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made,
+                        nullptr) != ERROR_SUCCESS)
+      return;
+    RegCloseKey(made);
+    ctx.Log.AppendStrings(ukRegKeyIfEmpty, {k}, root);
+  }
 }
 
 }  // namespace
@@ -130,14 +140,9 @@ void CreateRegistryEntries(TInstallContext& ctx) {
         TUndoAppend rec;
         const bool recorded =
             RegistryEntryUndo(e.RegFlags(), e.ValueType(), e.RootKey(), sub_key, value_name, rec);
+        MakeKeysOnTheWay(ctx, e.RootKey(), missing);
         if (recorded) ctx.Journal.Intend(rec.Kind, rec.Strings, rec.Param);
-        try {
-          WriteRegistryEntry(e, sub_key, value_name);
-        } catch (...) {
-          RecordKeysMade(ctx.Log, e.RootKey(), missing);
-          throw;
-        }
-        RecordKeysMade(ctx.Log, e.RootKey(), missing);
+        WriteRegistryEntry(e, sub_key, value_name);
         if (recorded) Append(ctx.Log, rec);
         break;
       } catch (const EAbort&) {
