@@ -162,6 +162,7 @@ TEST_F(DescriptionFaults, NameTheFileTheEntryAndTheField) {
     const char* what;
   } cases[] = {
       {R"({"appName":"A","colour":"#000000"})", "t.json: colour:", "unknown key"},
+      {R"({"appName":"A","":"x"})", "t.json: \"\":", "unknown key"},
       {R"({"appName":"A","flags":["uninstalable"]})", "t.json: flags:", "unknown flag \"uninstalable\""},
       {R"({"appName":"A","dirs":[{"name":"{app}\\x"},{"name":"{app}\\y","mode":1}]})", "t.json: dirs[1].mode:", "unknown key"},
       {R"({"appName":"A","run":[{"file":"x","flags":["wait"]}]})", "t.json: run[0].flags:", "unknown flag"},

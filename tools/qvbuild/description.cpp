@@ -196,7 +196,8 @@ class Obj {
     for (auto it = j_.begin(); it != j_.end(); ++it) {
       bool known = false;
       for (const std::string& k : known_) known = known || k == it.key();
-      if (!known) Fail(it.key(), "unknown key");
+      // An empty name is shown as "" (else the message would name no key).
+      if (!known) Fail(it.key().empty() ? "\"\"" : it.key(), "unknown key");
     }
   }
 
