@@ -327,9 +327,9 @@ bool TryCreateInPlace(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   a.DirectHandle.reset(CreateFileA(a.Dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!a.DirectHandle) return false;
-  ctx.Journal.NoteNewFile(a.Dest);
   a.TempName = a.Dest;
-  a.TempCreated = true;
+  a.TempCreated = true;  // from here a failure deletes it, also the journal's
+  ctx.Journal.NoteNewFile(a.Dest);
   return true;
 }
 
