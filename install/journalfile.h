@@ -41,6 +41,12 @@ class TInstallJournal {
   // an existing file about to be moved aside (or its attributes changed),
   // a replacement scheduled for the restart, a shared-file count about to
   // be raised (its value now is kept).
+  // Before a CreateFile(CREATE_NEW) of path: NoteCreating; when the name
+  // was taken, NotCreated right after (nothing may come between). A run
+  // killed between the two calls leaves a name whose file, if it is still
+  // empty, is taken to be the run's.
+  void NoteCreating(const std::string& path);
+  void NotCreated();
   void NoteTempFile(const std::string& path);
   void NoteNewFile(const std::string& path);
   void NoteSafetyCopy(const std::string& dest, const std::string& aside, uint32_t attributes);
@@ -76,6 +82,11 @@ class TInstallJournal {
   uint32_t flushed_at_ = 0;  // GetTickCount of the last flush
 };
 
+// The folders a journal may be in, the Windows folder first (WinDir, or
+// the system's when it is not set yet), then the temporary folder.
+std::vector<std::string> JournalFolders();
+
+// Recovery (install/journalrecovery.cpp, the half that Uninstal.exe links).
 // The text of the one box that tells about an interrupted installation.
 std::string InterruptedInstallationText(const std::string& app_name);
 

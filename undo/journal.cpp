@@ -64,6 +64,7 @@ std::string Payload(const TJournalRecord& r) {
       break;
     case jrTempFile:
     case jrNewFile:
+    case jrCreating:
       PutString(p, r.Path);
       break;
     case jrSafetyCopy:
@@ -147,6 +148,7 @@ bool ParseRecord(const uint8_t* p, size_t n, TJournalRecord& r) {
       break;
     case jrTempFile:
     case jrNewFile:
+    case jrCreating:
       r.Path = in.Path();
       break;
     case jrSafetyCopy:
@@ -248,8 +250,10 @@ TJournalPlan PlanRecovery(const TJournalContents& contents) {
     const TJournalRecord& r = contents.Records[i];
     switch (r.Type) {
       case jrWithdraw:
-        // Only ever written right after the intended record it withdraws.
-        if (i > 0 && contents.Records[i - 1].Type == jrUndo) steps.pop_back();
+        // Only ever written right after the intended record or the
+        // creation it withdraws.
+        if (i > 0 && (contents.Records[i - 1].Type == jrUndo || contents.Records[i - 1].Type == jrCreating))
+          steps.pop_back();
         break;
       case jrCommitted:
         plan.Committed = true;

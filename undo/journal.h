@@ -36,6 +36,10 @@ enum TJournalRecordType : uint8_t {
   jrSharedCount = 8,     // Path's SharedDLLs value before: Existed, ValueType, Data
   jrCommitted = 9,       // the uninstall log is written: the run is done
   jrEnded = 10,          // the run ended (committed or rolled back): nothing to do
+  // Path: a file about to be made with CREATE_NEW, written before the call.
+  // A jrWithdraw right after it says the name was taken (the file is not
+  // the run's); once made, a jrTempFile or jrNewFile for it follows.
+  jrCreating = 11,
 };
 
 struct TJournalHeader {

@@ -16,11 +16,16 @@ TJournalRecord Note(uint8_t type, const std::string& path, const std::string& ot
 }
 
 // A run's journal as the installation writes it: folders, a file with its
-// temporary name, a replaced file, a shared count, an INI entry that was
+// temporary name (the first name tried was taken), a replaced file, a shared count, an INI entry that was
 // skipped (withdrawn), a registry entry.
 std::vector<TJournalRecord> RunRecords() {
   std::vector<TJournalRecord> v;
   v.push_back(JournalUndoRecord(ukRemoveDir, {"C:\\App"}, 0));
+  TJournalRecord withdraw;
+  withdraw.Type = jrWithdraw;
+  v.push_back(Note(jrCreating, "C:\\App\\_iu14D2M.tmp"));
+  v.push_back(withdraw);
+  v.push_back(Note(jrCreating, "C:\\App\\_iu14D2N.tmp"));
   v.push_back(Note(jrTempFile, "C:\\App\\_iu14D2N.tmp"));
   v.push_back(Note(jrNewFile, "C:\\App\\ONE.EXE"));
   v.push_back(JournalUndoRecord(ukDeleteFile, {"C:\\App\\ONE.EXE", ""}, 0));
@@ -34,8 +39,6 @@ std::vector<TJournalRecord> RunRecords() {
   v.push_back(shared);
   v.push_back(Note(jrRestartReplace, "C:\\Windows\\_iu3.tmp", "C:\\Windows\\BUSY.DLL"));
   v.push_back(JournalUndoRecord(ukIniValue, {"C:\\Windows\\A.INI", "S", "K"}, 0));
-  TJournalRecord withdraw;
-  withdraw.Type = jrWithdraw;
   v.push_back(withdraw);
   v.push_back(JournalUndoRecord(ukRegValue, {"Software\\Q", "V"}, 0x80000002u));
   return v;
@@ -67,16 +70,19 @@ TEST(Journal, ReadsBackWholeRecordsOnlyWhereverTheFileIsCut) {
   ASSERT_EQ(all.Records.size(), written.size());
   for (size_t i = 0; i < written.size(); ++i)
     EXPECT_EQ(EncodeJournalFrame(all.Records[i]), EncodeJournalFrame(written[i])) << i;
-  EXPECT_EQ(all.Records[4].Attributes, 0x21u);
-  EXPECT_EQ(all.Records[5].Data, std::string("\x03\x00\x00\x00", 4));
+  EXPECT_EQ(all.Records[7].Attributes, 0x21u);
+  EXPECT_EQ(all.Records[8].Data, std::string("\x03\x00\x00\x00", 4));
 
-  // Newest first, the withdrawn INI record left out.
+  // Newest first, the withdrawn INI record and the name found taken left out.
   const TJournalPlan plan = PlanRecovery(all);
   EXPECT_FALSE(plan.Committed);
-  ASSERT_EQ(plan.Steps.size(), 8u);
+  ASSERT_EQ(plan.Steps.size(), 9u);
   EXPECT_EQ(plan.Steps[0].Kind, ukRegValue);
   EXPECT_EQ(plan.Steps[1].Type, jrRestartReplace);
-  EXPECT_EQ(plan.Steps[7].Kind, ukRemoveDir);
+  EXPECT_EQ(plan.Steps[6].Type, jrTempFile);
+  EXPECT_EQ(plan.Steps[7].Type, jrCreating);
+  EXPECT_EQ(plan.Steps[7].Path, "C:\\App\\_iu14D2N.tmp");
+  EXPECT_EQ(plan.Steps[8].Kind, ukRemoveDir);
 
   // Cut at every byte: exactly the records that end before the cut.
   for (size_t cut = 0; cut < file.size(); ++cut) {

@@ -11,17 +11,21 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "common/syshelpers.h"
 #include "common/winhandles.h"
 #include "install/icons.h"
 #include "install/inireg.h"
 #include "install/installcontext.h"
+#include "install/journalfile.h"
 #include "run/globals.h"
 #include "snapshot.h"
+#include "tests/testdata.h"
 #include "tests/wine/box_answerer.h"
 #include "tests/wine/dde_testserver.h"
 #include "tests/wine/entries_testutil.h"
 #include "tests/winebench/shellevents.h"
 #include "tools/scriptwriter/scriptwriter.h"
+#include "undo/journal.h"
 #include "undo/undolog.h"
 
 using qvtest::BoxAnswerer;
@@ -146,6 +150,47 @@ class EntriesTest : public ::testing::Test {
   }
   std::string app_;
 };
+
+// A run killed around a CREATE_NEW: the journal names the file before the
+// call, and a name that was taken is withdrawn right after it. Recovery
+// deletes a file named so only while it is empty (the run made it and was
+// killed before it wrote), never one found taken, and the file noted once
+// made whatever it holds.
+TEST_F(EntriesTest, RecoveryDeletesOnlyTheFilesTheKilledRunMade) {
+  const std::string made = app_ + "\\MADE.BIN", full = app_ + "\\FULL.BIN", taken = app_ + "\\TAKEN.BIN",
+                    written = app_ + "\\WRITTEN.BIN";
+  ASSERT_TRUE(testdata::WriteWholeFile(made, ""));
+  ASSERT_TRUE(testdata::WriteWholeFile(full, "the user's"));
+  ASSERT_TRUE(testdata::WriteWholeFile(taken, ""));
+  ASSERT_TRUE(testdata::WriteWholeFile(written, "half of it"));
+  TJournalHeader h;
+  h.AppName = "Killed";
+  h.AppDir = app_;
+  h.ProcessId = 0x7FFFFFF0u;
+  std::string journal = EncodeJournalStart(h);
+  auto note = [&](uint8_t type, const std::string& path) {
+    TJournalRecord r;
+    r.Type = type;
+    r.Path = path;
+    journal += EncodeJournalFrame(r);
+  };
+  note(jrCreating, taken);
+  note(jrWithdraw, "");
+  note(jrCreating, written);
+  note(jrNewFile, written);
+  note(jrCreating, full);  // killed here: the name taken, or the file the user's
+  note(jrCreating, made);  // killed here: made, nothing written yet
+  const std::string name = WinDir + "\\QVJ99998.JNL";
+  ASSERT_TRUE(testdata::WriteWholeFile(name, journal));
+  BoxAnswerer boxes("Setup", {"OK"});
+  EXPECT_EQ(RecoverInterruptedInstallations([&](const TJournalHeader& j) { return j.AppDir == app_; }), 1);
+  EXPECT_EQ(boxes.Finish().size(), 1u);
+  EXPECT_FALSE(FileExists(made));
+  EXPECT_FALSE(FileExists(written));
+  EXPECT_TRUE(FileExists(full));
+  EXPECT_TRUE(FileExists(taken));
+  EXPECT_FALSE(FileExists(name));
+}
 
 // Every INI flag, WIN.INI for an empty file name, constants in every text,
 // a write that fails (the file name is a directory) answered Retry and
