@@ -96,11 +96,10 @@ std::vector<std::string> MissingKeysOnTheWay(uint32_t root, const std::string& s
 void MakeKeysOnTheWay(TInstallContext& ctx, uint32_t root, const std::vector<std::string>& missing) {
   for (const std::string& k : missing) {
     ctx.Journal.Intend(ukRegKeyIfEmpty, {k}, root);
-    HKEY made = nullptr;
-    if (RegCreateKeyExA(RootKeyFromParam(root), k.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made,
+    TRegKey made;
+    if (RegCreateKeyExA(RootKeyFromParam(root), k.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, made.put(),
                         nullptr) != ERROR_SUCCESS)
       return;
-    RegCloseKey(made);
     ctx.Log.AppendStrings(ukRegKeyIfEmpty, {k}, root);
   }
 }

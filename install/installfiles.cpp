@@ -250,12 +250,9 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
     {
       TTimedPart timed(ctx.Clock, "create temporary");
       a.TempName = NewTempFileName(ExtractFilePath(FullPathName(a.Dest)), [&](const std::string& name) {
-        ctx.Journal.NoteCreating(name);
-        temp.reset(CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        temp.reset(ctx.Journal.CreateNew(name));
         if (temp) return false;
         create_error = GetLastError();
-        ctx.Journal.NotCreated();
         return create_error == ERROR_FILE_EXISTS || create_error == ERROR_ALREADY_EXISTS ||
                FileOrDirExists(name);
       });
@@ -326,15 +323,8 @@ void CopyToTemporary(TInstallContext& ctx, TFileAttempt& a, const SetupFileEntry
 // temporary name, with their own errors.
 bool TryCreateInPlace(TInstallContext& ctx, TFileAttempt& a, uint8_t flags) {
   if (!ctx.Journal.IsOpen() || (flags & (ffUninstallDataFile | ffUninstallNeverRemove))) return false;
-  ctx.Journal.NoteCreating(a.Dest);
-  a.DirectHandle.reset(CreateFileA(a.Dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!a.DirectHandle) {
-    const DWORD code = GetLastError();
-    ctx.Journal.NotCreated();
-    SetLastError(code);
-    return false;
-  }
+  a.DirectHandle.reset(ctx.Journal.CreateNew(a.Dest));
+  if (!a.DirectHandle) return false;
   a.TempName = a.Dest;
   a.TempCreated = true;  // from here a failure deletes it, also the journal's
   ctx.Journal.NoteNewFile(a.Dest);

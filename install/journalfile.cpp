@@ -6,15 +6,10 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "common/msgbox.h"
-#include "common/pathutil.h"
 #include "common/shareddlls.h"
 #include "common/strutil.h"
 #include "common/syserror.h"
-#include "common/syshelpers.h"
 #include "common/winhandles.h"
-#include "install/restartreplace.h"
-#include "run/globals.h"
 
 // ---- writing ----------------------------------------------------------------
 
@@ -112,15 +107,18 @@ TJournalRecord Note(uint8_t type, const std::string& path, const std::string& ot
 }
 }  // namespace
 
-void TInstallJournal::NoteCreating(const std::string& path) {
+void* TInstallJournal::CreateNew(const std::string& path) {
   WithdrawPending();
   Write(Note(jrCreating, path));
-}
-
-void TInstallJournal::NotCreated() {
-  TJournalRecord w;
-  w.Type = jrWithdraw;
-  Write(w);
+  const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    TJournalRecord w;
+    w.Type = jrWithdraw;
+    Write(w);  // nothing between: the withdrawal names the record before it
+    SetLastError(code);
+  }
+  return h;
 }
 
 void TInstallJournal::NoteTempFile(const std::string& path) {

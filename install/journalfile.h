@@ -41,12 +41,13 @@ class TInstallJournal {
   // an existing file about to be moved aside (or its attributes changed),
   // a replacement scheduled for the restart, a shared-file count about to
   // be raised (its value now is kept).
-  // Before a CreateFile(CREATE_NEW) of path: NoteCreating; when the name
-  // was taken, NotCreated right after (nothing may come between). A run
-  // killed between the two calls leaves a name whose file, if it is still
-  // empty, is taken to be the run's.
-  void NoteCreating(const std::string& path);
-  void NotCreated();
+  // CreateFile(CREATE_NEW) of path for writing, the name written into the
+  // journal before the call and withdrawn right after it when it was taken.
+  // A run killed between the two leaves a name whose file, if it is still
+  // empty, is taken to be the run's. INVALID_HANDLE_VALUE on failure, with
+  // GetLastError the creation's code. The file made is noted as such by
+  // NoteTempFile or NoteNewFile.
+  void* CreateNew(const std::string& path);  // HANDLE
   void NoteTempFile(const std::string& path);
   void NoteNewFile(const std::string& path);
   void NoteSafetyCopy(const std::string& dest, const std::string& aside, uint32_t attributes);

@@ -253,9 +253,9 @@ bool Exists(const std::string& path) {
   return true;
 }
 
-std::unique_ptr<TFile> OpenDisk(const TDataFiles& files, int n) {
-  std::string path = files.DiskName(n);
-  std::unique_ptr<TFile> f = files.OpenDisk(n);
+// Checks disk data file f (named path; null when it is not there) by its
+// 12-byte header; throws EDataFault.
+void CheckDisk(TFile* f, const std::string& path) {
   if (!f) throw EDataFault(path + ": disk data file not found");
   uint8_t header[12];
   if (f->Size() < 12) throw EDataFault(path + ": shorter than its 12-byte header");
@@ -267,6 +267,11 @@ std::unique_ptr<TFile> OpenDisk(const TDataFiles& files, int n) {
   if (static_cast<int64_t>(total) != f->Size())
     throw EDataFault(path + ": " + kSourceCorrupted + " (total size field " +
                      std::to_string(total) + ", file size " + std::to_string(f->Size()) + ")");
+}
+
+std::unique_ptr<TFile> OpenDisk(const TDataFiles& files, int n) {
+  std::unique_ptr<TFile> f = files.OpenDisk(n);
+  CheckDisk(f.get(), files.DiskName(n));
   return f;
 }
 
@@ -342,9 +347,11 @@ VerifyResult VerifyData(const SetupScript& s, const TDataFiles& data, uint32_t d
   if (!embedded) {
     for (int n = 1; n <= max_disk; ++n) {
       json dj = {{"name", "SETUP." + std::to_string(n)}};
-      bool ok = true;
+      bool ok = true, missing = false;
       try {
-        auto f = OpenDisk(data, n);
+        const std::unique_ptr<TFile> f = data.OpenDisk(n);
+        missing = !f;
+        CheckDisk(f.get(), data.DiskName(n));
         dj["size"] = f->Size();
       } catch (const std::exception& e) {
         ok = false;
@@ -353,7 +360,7 @@ VerifyResult VerifyData(const SetupScript& s, const TDataFiles& data, uint32_t d
       dj["ok"] = ok;
       disk_ok.push_back(ok);
       disks.push_back(dj);
-      if (!ok && !data.OpenDisk(n)) break;
+      if (missing) break;
     }
   }
   r.Report["disks"] = disks;
